@@ -1,0 +1,51 @@
+#include "FileIdentity.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace orvelle {
+
+#ifdef _WIN32
+
+std::optional<FileId> IdentifyFile(const QString& path)
+{
+    // FILE_FLAG_BACKUP_SEMANTICS lets CreateFile open folders as well.
+    HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!ok)
+        return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber,
+                  (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+#else
+
+std::optional<FileId> IdentifyFile(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+#endif
+
+bool IsLink(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isSymLink() || info.isJunction();
+}
+
+} // namespace orvelle

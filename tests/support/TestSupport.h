@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace orvelle::test {
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class Sandbox {
+public:
+    Sandbox();
+
+    const QString& Path() const noexcept { return path_; }
+    // The absolute path of a name inside the sandbox ("a/b.jpg").
+    QString operator()(const QString& relative) const;
+
+    // Creates the file (and any missing folders above it) with these bytes.
+    QString WriteFile(const QString& relative, const QByteArray& bytes = {}) const;
+    QString MakeDir(const QString& relative) const;
+    QByteArray ReadFile(const QString& relative) const;
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+};
+
+// Where the shared real-world test files are; empty when they are absent.
+QString CorpusDir();
+
+// Runs the Qt event loop until pred() holds or the time is up.
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+} // namespace orvelle::test
