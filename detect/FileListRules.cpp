@@ -60,7 +60,11 @@ QStringList ToQtNameFilters(const QString& classicFilter)
         // cut in two; such a pattern cannot be offered and is left out.
         QStringList usable;
         for (const QString& p : patterns) {
-            if (!p.contains(u' '))
+            // "*.*" means every file, names without a dot included; Qt's
+            // wildcard would want the dot, and only "*" says the same there.
+            if (p == u"*.*")
+                usable << QStringLiteral("*");
+            else if (!p.contains(u' '))
                 usable << p;
         }
         if (!usable.isEmpty())

@@ -29,7 +29,8 @@ QString PatternText(const ExtensionItems& items);
 QString OpenDialogFilter(const QString& patternText);
 
 // The same filter as Qt's name filters ("画像ファイル (*.bmp *.jpg)"), one per
-// description|patterns pair; empty patterns are dropped.
+// description|patterns pair; empty patterns are dropped and "*.*" offers every
+// file, as "*".
 QStringList ToQtNameFilters(const QString& classicFilter);
 
 // "ファイルの数：" and the count in plain decimal.

@@ -4,10 +4,7 @@
 
 namespace orvelle {
 
-Exception::Exception(QString message)
-    : message_(std::move(message)), utf8_(message_.toUtf8())
-{
-}
+Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
 
 QString FileOpenText(const QString& path)
 {

@@ -25,11 +25,11 @@ private:
 
 } // namespace orvelle
 
-#define ORVELLE_ERROR_CLASS(Name)                                                  \
-    class Name : public orvelle::Exception {                                       \
-    public:                                                                        \
-        using orvelle::Exception::Exception;                                       \
-        const char* ClassName() const noexcept override { return #Name; }          \
+#define ORVELLE_ERROR_CLASS(Name)                                                                  \
+    class Name : public orvelle::Exception {                                                       \
+    public:                                                                                        \
+        using orvelle::Exception::Exception;                                                       \
+        const char* ClassName() const noexcept override { return #Name; }                          \
     }
 
 // A file could not be opened for reading.

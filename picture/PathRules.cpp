@@ -47,7 +47,9 @@ QString ChangeFileExt(const QString& path, const QString& ext, QStringView separ
 
 QString JoinPath(const QString& folder, const QString& name, QStringView separators)
 {
-    if (!folder.isEmpty() && IsPathSeparator(folder.back(), separators))
+    // A drive colon ends a name but is no separator between folder and name:
+    // "C:" + "a" must give "C:\a", not the drive-relative "C:a".
+    if (!folder.isEmpty() && folder.back() != u':' && IsPathSeparator(folder.back(), separators))
         return folder + name;
     return folder + separators.front() + name;
 }

@@ -22,7 +22,7 @@ QString ChangeFileExt(const QString& path, const QString& ext,
                       QStringView separators = PathSeparators());
 
 // folder + separator + name, without doubling the separator of a root such as
-// "/" or "C:\".
+// "/" or "C:\"; a bare drive "C:" gets its backslash.
 QString JoinPath(const QString& folder, const QString& name,
                  QStringView separators = PathSeparators());
 
