@@ -1,0 +1,86 @@
+#include "ExtensionListFile.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "Errors.h"
+#include "PathRules.h"
+
+namespace orvelle {
+
+namespace {
+
+// One pattern per line; CR LF, a lone CR and a lone LF all end a line, and a
+// line end at the very end of the text starts no further line.
+QStringList SplitLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    while (start < size) {
+        qsizetype end = start;
+        while (end < size && text.at(end) != u'\r' && text.at(end) != u'\n')
+            ++end;
+        lines.append(text.mid(start, end - start));
+        if (end < size && text.at(end) == u'\r' && end + 1 < size && text.at(end + 1) == u'\n')
+            ++end;
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+QStringList ReadExtensionList(const QString& path)
+{
+    // Only a plain file holds a list: a folder cannot be read, and a pipe
+    // would keep the program waiting.
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        RaiseFileOpen(path);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EReadError(StreamReadText());
+
+    // The text is the bytes before the first zero byte.
+    const qsizetype zero = bytes.indexOf('\0');
+    if (zero >= 0)
+        bytes.truncate(zero);
+    return SplitLines(QString::fromUtf8(bytes));
+}
+
+void WriteExtensionList(const QString& path, const QStringList& patterns)
+{
+    QByteArray bytes;
+    for (const QString& pattern : patterns) {
+        bytes.append(pattern.toUtf8());
+        bytes.append("\r\n");
+    }
+
+    // The old list survives a crash or a full disk; where no new file may be
+    // created beside it, the file is rewritten in place.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        RaiseFileCreate(path);
+}
+
+bool IsExistingFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+QString IniFileFor(const QString& executablePath)
+{
+    return ChangeFileExt(executablePath, QStringLiteral(".ini"));
+}
+
+QString ExtensionListFileFor(const QString& executablePath)
+{
+    return ChangeFileExt(executablePath, QStringLiteral(".ext"));
+}
+
+} // namespace orvelle

@@ -1,0 +1,262 @@
+// The settings file is parsed and written by SimpleIni. It reads the section
+// headers and key=value lines, and it remembers every section, key and comment
+// line of the loaded file together with their order, so that rewriting the
+// file keeps whatever other programs or the user put there; sections and keys
+// added later go after the loaded ones in the order they were first written.
+// Its ASCII case-insensitive flavour matches names the way the INI profile
+// functions of other platforms do ("[window]" serves "Window"). What is left
+// to us: where the bytes come from and go to, the CR LF line ends, the length
+// limit on values and the reading of integers.
+
+#include "IniFile.h"
+
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+// The packaged SimpleIni keeps its member definitions in its library, compiled
+// with ICU conversion and stream support; the header has to declare the same
+// class. Only the char flavour is used here, holding UTF-8 (or the file's own
+// bytes), so ICU itself is never called.
+#define SI_CONVERT_ICU
+#define SI_SUPPORT_IOSTREAMS
+#include <SimpleIni.h>
+
+namespace orvelle {
+
+namespace {
+
+// Longest value a read returns, in UTF-16 units.
+constexpr qsizetype kValueLimit = 2047;
+
+// SimpleIni ends its lines with the host's "\n"; the file keeps CR LF, the
+// line end every reader of INI files understands. Loaded text reaches the
+// writer with its line ends already cut off, so every "\n" here is one of
+// SimpleIni's. A "\n" that ends no line is a blank line it puts before a
+// section or a comment; it asks for two before each section, one is enough
+// to set the sections apart. Blank lines inside the file's own comments come
+// as an empty line followed by its end and are kept.
+class CrLfWriter final : public CSimpleIniA::OutputWriter {
+public:
+    explicit CrLfWriter(QByteArray& out) : out_(out) {}
+
+    void Write(const char* text) override
+    {
+        if (std::strcmp(text, "\n") == 0 && !lineOpen_) {
+            if (!out_.endsWith("\r\n\r\n"))
+                out_.append("\r\n");
+            return;
+        }
+        for (const char* c = text; *c; ++c) {
+            if (*c == '\n')
+                out_.append('\r');
+            out_.append(*c);
+        }
+        lineOpen_ = *text == '\0' || !out_.endsWith('\n');
+    }
+
+private:
+    QByteArray& out_;
+    // Something was written since the last line end, if only an empty line.
+    bool lineOpen_ = false;
+};
+
+bool IsValidUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(bytes);
+    return !decoder.hasError();
+}
+
+// Cuts a value to the limit without leaving half of a surrogate pair behind.
+QString Limited(QString value)
+{
+    if (value.size() > kValueLimit) {
+        qsizetype keep = kValueLimit;
+        if (value.at(keep - 1).isHighSurrogate())
+            --keep;
+        value.truncate(keep);
+    }
+    return value;
+}
+
+int HexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// Hexadecimal digits only, at least one, value within 32 bits (leading zeros
+// do not count against that).
+bool ParseHex(QStringView digits, std::uint32_t& value)
+{
+    if (digits.isEmpty())
+        return false;
+    std::uint64_t v = 0;
+    for (const QChar c : digits) {
+        const int d = HexDigit(c);
+        if (d < 0)
+            return false;
+        v = v * 16 + static_cast<std::uint64_t>(d);
+        if (v > 0xFFFFFFFFu)
+            return false;
+    }
+    value = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+// Decimal digits only, at least one, magnitude up to limit.
+bool ParseDecimal(QStringView digits, std::uint64_t limit, std::uint64_t& value)
+{
+    if (digits.isEmpty())
+        return false;
+    std::uint64_t v = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return false;
+        v = v * 10 + static_cast<std::uint64_t>(c.unicode() - u'0');
+        if (v > limit)
+            return false;
+    }
+    value = v;
+    return true;
+}
+
+} // namespace
+
+struct IniFile::Data {
+    CSimpleIniA ini;
+    // Written back with the signature the file came with.
+    bool signature = false;
+    // The file is there but its contents could not be had: writing it would
+    // throw away settings we never saw.
+    bool unreadable = false;
+};
+
+IniFile::IniFile(QString fileName) : fileName_(std::move(fileName)), data_(std::make_unique<Data>())
+{
+    CSimpleIniA& ini = data_->ini;
+    ini.SetUnicode(true);
+    ini.SetSpaces(false);
+    // Values with blanks at either end are written in quotes, and quotes around
+    // a value are taken off when it is read, so such values survive.
+    ini.SetQuotes(true);
+
+    const QFileInfo info(fileName_);
+    if (!info.exists())
+        return;
+    // A folder, or a pipe that would keep the program waiting at start, is no
+    // settings file.
+    QFile file(fileName_);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        data_->unreadable = true;
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        data_->unreadable = true;
+        return;
+    }
+    data_->signature = bytes.startsWith("\xEF\xBB\xBF");
+    // SimpleIni's char flavour keeps the bytes as they are in either mode, so
+    // a file in another encoding comes back unchanged; the mode only records
+    // whether the text is UTF-8, which such a file is not.
+    ini.SetUnicode(IsValidUtf8(bytes));
+    if (ini.LoadData(bytes.constData(), static_cast<size_t>(bytes.size())) < 0) {
+        ini.Reset();
+        data_->unreadable = true;
+    }
+}
+
+IniFile::~IniFile() = default;
+
+QString IniFile::ReadString(const QString& section, const QString& key, const QString& def) const
+{
+    const char* value =
+        data_->ini.GetValue(section.toUtf8().constData(), key.toUtf8().constData(), nullptr);
+    if (value == nullptr)
+        return def;
+    return Limited(QString::fromUtf8(value));
+}
+
+int IniFile::ReadInteger(const QString& section, const QString& key, int def) const
+{
+    return ParseIniInteger(ReadString(section, key, QString()), def);
+}
+
+void IniFile::WriteString(const QString& section, const QString& key, const QString& value)
+{
+    data_->ini.SetValue(section.toUtf8().constData(), key.toUtf8().constData(),
+                        value.toUtf8().constData());
+}
+
+void IniFile::WriteInteger(const QString& section, const QString& key, int value)
+{
+    WriteString(section, key, QString::number(value));
+}
+
+void IniFile::UpdateFile()
+{
+    const auto fail = [this] {
+        throw EIniFileException(QStringLiteral("%1 に書き込めません").arg(fileName_));
+    };
+    if (data_->unreadable)
+        fail();
+
+    QByteArray bytes;
+    CrLfWriter writer(bytes);
+    if (data_->ini.Save(writer, data_->signature) < 0)
+        fail();
+
+    // A crash or a full disk leaves the old file in place; a folder where no
+    // new file may be created is written in place instead.
+    QSaveFile file(fileName_);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        fail();
+}
+
+int ParseIniInteger(const QString& text, int def)
+{
+    std::uint32_t hex = 0;
+    if (text.size() > 2 && text.at(0) == u'0' && (text.at(1) == u'x' || text.at(1) == u'X'))
+        return ParseHex(QStringView(text).mid(2), hex) ? static_cast<std::int32_t>(hex) : def;
+
+    QStringView rest(text);
+    while (!rest.isEmpty() && (rest.front() == u' ' || rest.front() == u'\t'))
+        rest = rest.mid(1);
+    bool negative = false;
+    if (!rest.isEmpty() && (rest.front() == u'-' || rest.front() == u'+')) {
+        negative = rest.front() == u'-';
+        rest = rest.mid(1);
+    }
+
+    if (!rest.isEmpty() && rest.front() == u'$') {
+        if (!ParseHex(rest.mid(1), hex))
+            return def;
+        // Unsigned arithmetic wraps, so "-$1" and "$FFFFFFFF" both give -1.
+        return static_cast<std::int32_t>(negative ? 0u - hex : hex);
+    }
+
+    const std::uint64_t limit = negative ? 2147483648u : 2147483647u;
+    std::uint64_t magnitude = 0;
+    if (!ParseDecimal(rest, limit, magnitude))
+        return def;
+    const std::int64_t value =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    return static_cast<int>(value);
+}
+
+} // namespace orvelle

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+
+#include <QString>
+
+#include "Errors.h"
+
+// The settings file could not be written back.
+class EIniFileException : public orvelle::Exception {
+public:
+    using orvelle::Exception::Exception;
+    const char* ClassName() const noexcept override { return "EIniFileException"; }
+};
+
+namespace orvelle {
+
+// An INI file read once when constructed and written back in one go by
+// UpdateFile(). Sections and keys match without regard to ASCII case; values
+// are UTF-8 text.
+class IniFile {
+public:
+    // Loads the file if it exists; a missing or unreadable file reads as empty.
+    explicit IniFile(QString fileName);
+    ~IniFile();
+
+    IniFile(const IniFile&) = delete;
+    IniFile& operator=(const IniFile&) = delete;
+
+    const QString& FileName() const noexcept { return fileName_; }
+
+    // At most 2047 characters of the stored value; def when the key is absent.
+    QString ReadString(const QString& section, const QString& key, const QString& def) const;
+    // The stored value read by ParseIniInteger; def when absent or not a number.
+    int ReadInteger(const QString& section, const QString& key, int def) const;
+
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    // Written in decimal.
+    void WriteInteger(const QString& section, const QString& key, int value);
+
+    // Replaces the file with the current contents; the old file stays as it was
+    // when that fails. Throws EIniFileException naming FileName().
+    void UpdateFile();
+
+private:
+    struct Data;
+
+    QString fileName_;
+    std::unique_ptr<Data> data_;
+};
+
+// "0x1E" and "$1E" are hexadecimal (up to 32 bits, wrapping into the signed
+// range), "-5" and " +7" decimal; any other text gives def.
+int ParseIniInteger(const QString& text, int def);
+
+} // namespace orvelle
