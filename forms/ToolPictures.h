@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
+#include <QString>
 
 namespace orvelle {
 
@@ -14,5 +16,12 @@ QIcon ToolButtonIcon(ToolPicture picture);
 // The program icon: window icon and about box.
 QIcon ProgramIcon();
 QPixmap ProgramIconPixmap(int size);
+
+// One of our SVG drawings rendered at size × size; a null pixmap when the
+// file is missing or does not parse.
+QPixmap RenderDrawing(const QString& file, int size);
+
+// The etched grey look of a picture on a disabled button.
+QImage GreyedPicture(const QImage& picture);
 
 } // namespace orvelle
