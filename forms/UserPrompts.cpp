@@ -21,10 +21,18 @@ QString ErrorBoxText(const QString& message)
 
 namespace {
 
+// Texts carry file names, which may hold "<" or "&"; they must not be read as
+// markup.
+void ShowAsWritten(QMessageBox& box)
+{
+    box.setTextFormat(Qt::PlainText);
+}
+
 // A box with one "OK" button; icon NoIcon for the plain notice.
 void ShowOkBox(QWidget* owner, QMessageBox::Icon icon, const QString& text)
 {
     QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::NoButton, owner);
+    ShowAsWritten(box);
     QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);
@@ -47,8 +55,12 @@ bool QtPrompts::Confirm(QWidget* owner, const QString& text)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), text, QMessageBox::NoButton,
                     owner);
-    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    ShowAsWritten(box);
+    // Desktops sort dialog buttons by role (GNOME and macOS put the rejecting
+    // one first). Action buttons keep the order they were added in on every
+    // desktop, and the default and escape buttons are named explicitly.
+    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::ActionRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::ActionRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(cancel);
     box.exec();
