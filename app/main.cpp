@@ -1,7 +1,53 @@
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
 #include <QApplication>
+
+#include "CheckOptionUnit.h"
+#include "Fonts.h"
+#include "MainUnit.h"
+#include "ProgressUnit.h"
+#include "ToolPictures.h"
+#include "UserPrompts.h"
+
+namespace {
+
+// Qt aborts when it cannot reach a display; say so plainly instead.
+bool HasDisplay()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+#else
+    return true;
+#endif
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    if (!HasDisplay()) {
+        std::fputs("orvelle: no display to show the window on (DISPLAY is not set)\n", stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(orvelle::ApplicationTitle());
+    QApplication::setWindowIcon(orvelle::ProgramIcon());
+    orvelle::RegisterFontSubstitutes();
+
+    orvelle::QtPrompts prompts;
+    const auto MainForm =
+        std::make_unique<TMainForm>(prompts, QCoreApplication::applicationFilePath());
+    const auto ProgressDlg = std::make_unique<TProgressDlg>(MainForm->CancelFlag, prompts);
+    const auto CheckOptionDlg = std::make_unique<TCheckOptionDlg>(prompts);
+    MainForm->AttachDialogs(ProgressDlg.get(), CheckOptionDlg.get());
+
+    MainForm->show();
+    return QApplication::exec();
 }

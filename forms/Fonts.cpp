@@ -16,3 +16,14 @@ void RegisterFontSubstitutes()
 }
 
 } // namespace orvelle
+
+namespace orvelle {
+
+QFont FormFont(int pixelSize)
+{
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+} // namespace orvelle

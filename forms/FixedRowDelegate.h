@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+namespace orvelle {
+
+// Draws list rows as usual but at one fixed height, so a list shows as many
+// entries as its item height promises.
+class FixedRowDelegate final : public QStyledItemDelegate {
+public:
+    FixedRowDelegate(int rowHeight, QObject* parent);
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    int rowHeight_;
+};
+
+} // namespace orvelle

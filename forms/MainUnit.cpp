@@ -1,0 +1,549 @@
+#include "MainUnit.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QSessionManager>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "AboutBoxUnit.h"
+#include "ApplicationHints.h"
+#include "CheckOptionUnit.h"
+#include "ExtensionListFile.h"
+#include "FileListRules.h"
+#include "FixedRowDelegate.h"
+#include "FolderScan.h"
+#include "Fonts.h"
+#include "HandlerGuard.h"
+#include "IniFile.h"
+#include "ModalResult.h"
+#include "PathRules.h"
+#include "ProgressUnit.h"
+#include "ToolPictures.h"
+#include "UserPrompts.h"
+#include "WaitCursor.h"
+#include "ui_MainUnit.h"
+
+namespace {
+
+const QStringList kLayoutPatterns = {QStringLiteral("*.bmp"), QStringLiteral("*.jpg"),
+                                     QStringLiteral("*.jpeg"), QStringLiteral("*.emf"),
+                                     QStringLiteral("*.wmf")};
+
+constexpr int kItemHeight = 12;
+constexpr int kCountPanelWidth = 117;
+
+const char* const kExtListSection = "ExtList";
+const char* const kWindowSection = "Window";
+const char* const kOptionSection = "Option";
+
+QString NoFilesText()
+{
+    return QStringLiteral("リスト内にファイルがありませんが...┐(´～`；)┌");
+}
+
+// Paths from Qt's dialogs and drops use "/"; the list shows the platform's form.
+QStringList NativePaths(const QStringList& paths)
+{
+    QStringList native;
+    native.reserve(paths.size());
+    for (const QString& p : paths)
+        native << QDir::toNativeSeparators(p);
+    return native;
+}
+
+} // namespace
+
+TMainForm::TMainForm(orvelle::UserPrompts& prompts, QString executablePath, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()), prompts_(prompts),
+      executablePath_(std::move(executablePath))
+{
+    ui->setupUi(this);
+    setFont(orvelle::FormFont());
+    setWindowIcon(orvelle::ProgramIcon());
+
+    ui->ListBox1->setItemDelegate(new orvelle::FixedRowDelegate(kItemHeight, ui->ListBox1));
+    ui->ListBox1->setUniformItemSizes(true);
+    ui->CheckListBox1->setItemDelegate(
+        new orvelle::FixedRowDelegate(kItemHeight, ui->CheckListBox1));
+
+    openDialog1_ = new QFileDialog(this);
+    openDialog1_->setObjectName(QStringLiteral("OpenDialog1"));
+    openDialog1_->setFileMode(QFileDialog::ExistingFiles);
+    openDialog1_->setAcceptMode(QFileDialog::AcceptOpen);
+    openDialog1_->setSizeGripEnabled(true);
+
+    BuildStatusPanels();
+    BuildPopupMenu();
+    NameSeparators();
+    ApplyHintsAndPictures();
+    ConnectCommands();
+    SetExtensionPatterns(kLayoutPatterns);
+    SetClientSize(600, 400);
+
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &TMainForm::CommitSessionData);
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    orvelle::Guarded(prompts_, this, [this] { FormDestroy(); });
+}
+
+void TMainForm::AttachDialogs(TProgressDlg* progress, TCheckOptionDlg* options)
+{
+    progressDlg_ = progress;
+    checkOptionDlg_ = options;
+}
+
+void TMainForm::BuildStatusPanels()
+{
+    statusPanel0_ = new QLabel(orvelle::CountText(0));
+    statusPanel0_->setObjectName(QStringLiteral("StatusBar1Panel0"));
+    statusPanel0_->setFixedWidth(kCountPanelWidth);
+    statusPanel1_ = new QLabel;
+    statusPanel1_->setObjectName(QStringLiteral("StatusBar1Panel1"));
+    for (QLabel* panel : {statusPanel0_, statusPanel1_})
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    ui->StatusBar1->addWidget(statusPanel0_);
+    ui->StatusBar1->addWidget(statusPanel1_, 1);
+}
+
+void TMainForm::BuildPopupMenu()
+{
+    popupMenu1_ = new QMenu(this);
+    popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
+    popupMenu1_->addAction(ui->pAddFiles);
+    popupMenu1_->addAction(ui->pAddFolder);
+    popupMenu1_->addSeparator()->setObjectName(QStringLiteral("N4"));
+    popupMenu1_->addAction(ui->pDeleteFile);
+    popupMenu1_->addAction(ui->pClear);
+    popupMenu1_->addSeparator()->setObjectName(QStringLiteral("N5"));
+    popupMenu1_->addAction(ui->pCheck);
+    connect(ui->ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        popupMenu1_->popup(ui->ListBox1->viewport()->mapToGlobal(pos));
+    });
+}
+
+void TMainForm::NameSeparators()
+{
+    int number = 1;
+    for (QAction* item : ui->mMenu->actions()) {
+        if (item->isSeparator())
+            item->setObjectName(QStringLiteral("N%1").arg(number++));
+    }
+}
+
+void TMainForm::ApplyHintsAndPictures()
+{
+    using orvelle::ToolPicture;
+    struct Button {
+        QToolButton* button;
+        ToolPicture picture;
+        const char* hint;
+    };
+    const Button buttons[] = {
+        {ui->bAddFiles, ToolPicture::AddFiles, "ファイル追加|ファイルをリストへ追加する"},
+        {ui->bAddFolder, ToolPicture::AddFolder, "フォルダ追加|ファイルをフォルダ単位で追加する"},
+        {ui->bDeleteFile, ToolPicture::DeleteFile, "除外|選択されたリストのファイルを除外する"},
+        {ui->bClear, ToolPicture::Clear, "クリア|リスト内のすべてのファイルを除外する"},
+        {ui->bCheck, ToolPicture::Check,
+         "重複チェック|リスト内のすべてのファイルの重複をチェックする"},
+    };
+    for (const Button& b : buttons) {
+        b.button->setIcon(orvelle::ToolButtonIcon(b.picture));
+        orvelle::ApplyHint(b.button, QString::fromUtf8(b.hint));
+    }
+
+    struct Item {
+        QAction* action;
+        const char* hint;
+    };
+    const Item items[] = {
+        {ui->mAddFiles, "ファイル単位でリストに追加していきます"},
+        {ui->mAddFolder, "フォルダ単位でリストにファイルを追加していきます"},
+        {ui->mDeleteFile, "リスト内の選択されているファイルを除外します"},
+        {ui->mClear, "リスト内のファイルをクリアします"},
+        {ui->mCheck, "手動で重複画像をチェックします"},
+        {ui->mExit, "アプリケーションを終了します"},
+    };
+    for (const Item& item : items)
+        orvelle::ApplyHint(item.action, QString::fromUtf8(item.hint));
+}
+
+void TMainForm::Handle(void (TMainForm::*handler)())
+{
+    orvelle::Guarded(prompts_, this, [this, handler] { (this->*handler)(); });
+}
+
+void TMainForm::ConnectCommands()
+{
+    struct Command {
+        std::initializer_list<QAction*> items;
+        QToolButton* button;
+        void (TMainForm::*handler)();
+    };
+    const Command commands[] = {
+        {{ui->mAddFiles, ui->pAddFiles}, ui->bAddFiles, &TMainForm::mAddFilesClick},
+        {{ui->mAddFolder, ui->pAddFolder}, ui->bAddFolder, &TMainForm::mAddFolderClick},
+        {{ui->mDeleteFile, ui->pDeleteFile}, ui->bDeleteFile, &TMainForm::mDeleteFileClick},
+        {{ui->mClear, ui->pClear}, ui->bClear, &TMainForm::mClearClick},
+        {{ui->mCheck, ui->pCheck}, ui->bCheck, &TMainForm::mCheckClick},
+        {{ui->mExit}, nullptr, &TMainForm::mExitClick},
+        {{ui->mAbout}, nullptr, &TMainForm::mAboutClick},
+    };
+    for (const Command& c : commands) {
+        const auto handler = c.handler;
+        for (QAction* item : c.items)
+            connect(item, &QAction::triggered, this, [this, handler] { Handle(handler); });
+        if (c.button)
+            connect(c.button, &QToolButton::clicked, this, [this, handler] { Handle(handler); });
+    }
+}
+
+void TMainForm::SetClientSize(int width, int height)
+{
+    // The client area is what lies below the menu bar.
+    resize(width, height + ui->MainMenu1->sizeHint().height());
+}
+
+// ---------------------------------------------------------------- creation
+
+void TMainForm::FormCreate()
+{
+    setAcceptDrops(true);
+
+    hints_ = std::make_unique<orvelle::ApplicationHints>();
+    connect(hints_.get(), &orvelle::ApplicationHints::HintChanged, this,
+            [this] { Handle(&TMainForm::ApplicationHint); });
+
+    LoadSettings();
+}
+
+void TMainForm::LoadSettings()
+{
+    const orvelle::IniFile ini(orvelle::IniFileFor(executablePath_));
+    orvelle::Guarded(prompts_, this, [&] {
+        const QString path = ini.ReadString(kExtListSection, QStringLiteral("Path"),
+                                            orvelle::ExtensionListFileFor(executablePath_));
+        if (orvelle::IsExistingFile(path)) {
+            extensionListUnread_ = true;
+            SetExtensionPatterns(orvelle::ReadExtensionList(path));
+            extensionListUnread_ = false;
+        }
+    });
+    // The position and the tolerances are read even when the list was not.
+    orvelle::Guarded(prompts_, this, [&] {
+        const int top = ini.ReadInteger(kWindowSection, QStringLiteral("Top"), 0);
+        const int left = ini.ReadInteger(kWindowSection, QStringLiteral("Left"), 0);
+        move(left, top);
+        Err_Count = ini.ReadInteger(kOptionSection, QStringLiteral("Err_Count"), 25);
+        Err_Clr = ini.ReadInteger(kOptionSection, QStringLiteral("Err_Clr"), 25);
+    });
+    for (int i = 0; i < ui->CheckListBox1->count(); ++i)
+        ui->CheckListBox1->item(i)->setCheckState(Qt::Checked);
+}
+
+void TMainForm::FormDestroy()
+{
+    SaveSettings();
+}
+
+void TMainForm::SaveSettings()
+{
+    orvelle::IniFile ini(orvelle::IniFileFor(executablePath_));
+    const QString path = ini.ReadString(kExtListSection, QStringLiteral("Path"),
+                                        orvelle::ExtensionListFileFor(executablePath_));
+    if (!extensionListUnread_) {
+        QStringList patterns;
+        for (const orvelle::ExtensionItem& item : ExtensionList())
+            patterns << item.pattern;
+        orvelle::WriteExtensionList(path, patterns);
+    }
+    ini.WriteString(kExtListSection, QStringLiteral("Path"), path);
+    const QPoint position = StoredPosition();
+    ini.WriteInteger(kWindowSection, QStringLiteral("Top"), position.y());
+    ini.WriteInteger(kWindowSection, QStringLiteral("Left"), position.x());
+    ini.WriteInteger(kOptionSection, QStringLiteral("Err_Count"), Err_Count);
+    ini.WriteInteger(kOptionSection, QStringLiteral("Err_Clr"), Err_Clr);
+    ini.UpdateFile();
+}
+
+QPoint TMainForm::StoredPosition() const
+{
+    // A minimised or maximised window is stored where it will be restored,
+    // not at the place the platform parks it.
+    if (isMinimized() || isMaximized()) {
+        const QPoint frameOffset = geometry().topLeft() - frameGeometry().topLeft();
+        return normalGeometry().topLeft() - frameOffset;
+    }
+    return pos();
+}
+
+// ----------------------------------------------------------------- closing
+
+void TMainForm::FormCloseQuery(bool& CanClose)
+{
+    if (ui->ListBox1->count() == 0 || sessionCloseAgreed_)
+        return;
+    CanClose = prompts_.Confirm(this, QStringLiteral("本当に終了しますか？"));
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    // A failed question keeps the window open.
+    bool canClose = false;
+    orvelle::Guarded(prompts_, this, [&] {
+        bool answer = true;
+        FormCloseQuery(answer);
+        canClose = answer;
+    });
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMainForm::CommitSessionData(QSessionManager& manager)
+{
+    if (!manager.allowsInteraction())
+        return;
+    bool canClose = false;
+    orvelle::Guarded(prompts_, this, [&] {
+        bool answer = true;
+        FormCloseQuery(answer);
+        canClose = answer;
+    });
+    manager.release();
+    if (canClose)
+        sessionCloseAgreed_ = true;
+    else
+        manager.cancel();
+}
+
+void TMainForm::mExitClick()
+{
+    close();
+}
+
+// ------------------------------------------------------------------- hints
+
+void TMainForm::ApplicationHint()
+{
+    statusPanel1_->setText(hints_->Hint());
+}
+
+// --------------------------------------------------------------- file list
+
+void TMainForm::AppendEntries(const QStringList& paths)
+{
+    ui->ListBox1->addItems(paths);
+}
+
+void TMainForm::RefreshCountText()
+{
+    statusPanel0_->setText(orvelle::CountText(ui->ListBox1->count()));
+}
+
+void TMainForm::mAddFilesClick()
+{
+    if (ui->CheckListBox1->count() == 0)
+        return;
+    const QString patterns = orvelle::PatternText(ExtensionList());
+    if (patterns.isEmpty())
+        return;
+    openDialog1_->setNameFilters(orvelle::ToQtNameFilters(orvelle::OpenDialogFilter(patterns)));
+    if (!lastChosenFile_.isEmpty())
+        openDialog1_->selectFile(lastChosenFile_);
+    // The hourglass is not shown over the dialog itself, only over the work.
+    const QStringList chosen = NativePaths(prompts_.RunOpenDialog(*openDialog1_));
+    {
+        const orvelle::WaitCursor wait;
+        if (!chosen.isEmpty()) {
+            lastChosenFile_ = chosen.front();
+            AppendEntries(chosen);
+        }
+    }
+    RefreshCountText();
+}
+
+void TMainForm::mAddFolderClick()
+{
+    if (ui->CheckListBox1->count() == 0)
+        return;
+    const QString folder = QDir::toNativeSeparators(
+        prompts_.BrowseFolder(this, QStringLiteral("検索するフォルダを指定")));
+    {
+        const orvelle::WaitCursor wait;
+        ScanFolder(folder);
+    }
+    RefreshCountText();
+}
+
+void TMainForm::ScanFolder(const QString& folder)
+{
+    AppendEntries(orvelle::ScanFolder(folder, ExtensionList()));
+}
+
+bool TMainForm::ExtensionChecked(const QString& extension) const
+{
+    return orvelle::ExtensionChecked(ExtensionList(), extension);
+}
+
+void TMainForm::WMDropFiles(const QStringList& names)
+{
+    AppendEntries(names);
+    RefreshCountText();
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event)
+{
+    QStringList names;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            names << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    orvelle::Guarded(prompts_, this, [&] { WMDropFiles(NativePaths(names)); });
+}
+
+void TMainForm::mDeleteFileClick()
+{
+    QListWidget* list = ui->ListBox1;
+    if (list->count() == 0 || list->selectedItems().isEmpty()) {
+        prompts_.ShowMessage(
+            this, QStringLiteral("リスト内にファイルがないか、選択されてませんが...┐(´～`；)┌"));
+        return;
+    }
+    // From the end down, so the rows still to visit keep their numbers.
+    for (int i = list->count() - 1; i >= 0; --i) {
+        if (list->item(i)->isSelected())
+            const std::unique_ptr<QListWidgetItem> removed(list->takeItem(i));
+    }
+    RefreshCountText();
+}
+
+void TMainForm::mClearClick()
+{
+    if (ui->ListBox1->count() == 0) {
+        prompts_.ShowMessage(this, NoFilesText());
+        return;
+    }
+    if (prompts_.Confirm(this, QStringLiteral("リストをクリアしますか？")))
+        ui->ListBox1->clear();
+    RefreshCountText();
+}
+
+// ------------------------------------------------------------------- check
+
+void TMainForm::mCheckClick()
+{
+    if (ui->ListBox1->count() == 0) {
+        prompts_.ShowMessage(this, NoFilesText());
+        return;
+    }
+    if (!checkOptionDlg_)
+        return;
+    CancelFlag = true;
+    checkOptionDlg_->Memo1()->setText(QString::number(Err_Count));
+    checkOptionDlg_->Memo2()->setText(QString::number(Err_Clr));
+    if (checkOptionDlg_->ShowModal() == orvelle::mrOK) {
+        CancelFlag = false;
+        ExactMode = checkOptionDlg_->RadioButton1()->isChecked();
+        IgnoreSize = checkOptionDlg_->CheckBox1()->isChecked();
+        bool ok = false;
+        const int count = checkOptionDlg_->Memo1()->text().toInt(&ok);
+        Err_Count = ok ? count : 15;
+        const int colour = checkOptionDlg_->Memo2()->text().toInt(&ok);
+        Err_Clr = ok ? colour : 50;
+    }
+}
+
+// ------------------------------------------------------------------- about
+
+void TMainForm::mAboutClick()
+{
+    // A fresh box for every showing, released once the events still pending
+    // for it have been handled.
+    auto* AboutBox = new TAboutBox(prompts_, this);
+    AboutBox->exec();
+    AboutBox->deleteLater();
+}
+
+// --------------------------------------------------------------- accessors
+
+QListWidget* TMainForm::ListBox1() const
+{
+    return ui->ListBox1;
+}
+
+QListWidget* TMainForm::CheckListBox1() const
+{
+    return ui->CheckListBox1;
+}
+
+QFileDialog* TMainForm::OpenDialog1() const
+{
+    return openDialog1_;
+}
+
+QMenu* TMainForm::PopupMenu1() const
+{
+    return popupMenu1_;
+}
+
+QString TMainForm::StatusPanelText(int panel) const
+{
+    return (panel == 0 ? statusPanel0_ : statusPanel1_)->text();
+}
+
+QStringList TMainForm::FileList() const
+{
+    QStringList paths;
+    paths.reserve(ui->ListBox1->count());
+    for (int i = 0; i < ui->ListBox1->count(); ++i)
+        paths << ui->ListBox1->item(i)->text();
+    return paths;
+}
+
+orvelle::ExtensionItems TMainForm::ExtensionList() const
+{
+    orvelle::ExtensionItems items;
+    items.reserve(ui->CheckListBox1->count());
+    for (int i = 0; i < ui->CheckListBox1->count(); ++i) {
+        const QListWidgetItem* item = ui->CheckListBox1->item(i);
+        items.push_back({item->text(), item->checkState() == Qt::Checked});
+    }
+    return items;
+}
+
+void TMainForm::SetExtensionPatterns(const QStringList& patterns)
+{
+    ui->CheckListBox1->clear();
+    for (const QString& pattern : patterns) {
+        auto* item = new QListWidgetItem(pattern, ui->CheckListBox1);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+}
