@@ -1,5 +1,7 @@
 #include "FixedRowDelegate.h"
 
+#include <algorithm>
+
 namespace orvelle {
 
 FixedRowDelegate::FixedRowDelegate(int rowHeight, QObject* parent)
@@ -9,8 +11,10 @@ FixedRowDelegate::FixedRowDelegate(int rowHeight, QObject* parent)
 
 QSize FixedRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
+    // A substitute face may be taller than the one the row height was made
+    // for; a row never clips its text, or an underscore in a path would vanish.
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    size.setHeight(rowHeight_);
+    size.setHeight(std::max(rowHeight_, option.fontMetrics.height()));
     return size;
 }
 

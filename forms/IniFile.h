@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "Errors.h"
+#include "IntegerText.h"
 
 // The settings file could not be written back.
 class EIniFileException : public orvelle::Exception {
@@ -48,9 +49,5 @@ private:
     QString fileName_;
     std::unique_ptr<Data> data_;
 };
-
-// "0x1E" and "$1E" are hexadecimal (up to 32 bits, wrapping into the signed
-// range), "-5" and " +7" decimal; any other text gives def.
-int ParseIniInteger(const QString& text, int def);
 
 } // namespace orvelle

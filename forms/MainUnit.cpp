@@ -24,6 +24,7 @@
 #include "Fonts.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
+#include "IntegerText.h"
 #include "ModalResult.h"
 #include "PathRules.h"
 #include "ProgressUnit.h"
@@ -472,11 +473,8 @@ void TMainForm::mCheckClick()
         CancelFlag = false;
         ExactMode = checkOptionDlg_->RadioButton1()->isChecked();
         IgnoreSize = checkOptionDlg_->CheckBox1()->isChecked();
-        bool ok = false;
-        const int count = checkOptionDlg_->Memo1()->text().toInt(&ok);
-        Err_Count = ok ? count : 15;
-        const int colour = checkOptionDlg_->Memo2()->text().toInt(&ok);
-        Err_Clr = ok ? colour : 50;
+        Err_Count = orvelle::StrToIntDef(checkOptionDlg_->Memo1()->text(), 15);
+        Err_Clr = orvelle::StrToIntDef(checkOptionDlg_->Memo2()->text(), 50);
     }
 }
 

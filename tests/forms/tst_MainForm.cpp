@@ -101,6 +101,7 @@ private slots:
     void unwritableIniFile();
     void aboutBoxIsFreshEachTime();
     void checkOnEmptyList();
+    void checkAsksForOptions();
 };
 
 void tst_MainForm::firstStartLayout()
@@ -604,6 +605,53 @@ void tst_MainForm::checkOnEmptyList()
     form.findChild<QToolButton*>("bCheck")->click();
     QCOMPARE(f.prompts.Texts(Kind::Message), QStringList{kNoFiles});
     QVERIFY(!options.isVisible());
+}
+
+void tst_MainForm::checkAsksForOptions()
+{
+    Fixture f;
+    TMainForm& form = f.Open();
+    TCheckOptionDlg options(f.prompts);
+    form.AttachDialogs(nullptr, &options);
+    f.Add({"a"});
+    form.Err_Count = 30;
+    form.Err_Clr = 7;
+
+    // Cancel: nothing changes, and the flag says the run is off.
+    QStringList offered;
+    QTimer::singleShot(0, &form, [&] {
+        offered << options.Memo1()->text() << options.Memo2()->text();
+        options.Memo1()->setText(QStringLiteral("99"));
+        options.reject();
+    });
+    form.mCheckClick();
+    QCOMPARE(offered, (QStringList{"30", "7"}));
+    QVERIFY(form.CancelFlag);
+    QCOMPARE(form.Err_Count, 30);
+
+    // OK with texts that are not integers: the fallbacks 15 and 50.
+    QTimer::singleShot(0, &form, [&] {
+        options.RadioButton2()->setChecked(true);
+        options.CheckBox1()->setChecked(false);
+        options.Memo1()->setText(QString());
+        options.Memo2()->setText(QStringLiteral("1a"));
+        options.accept();
+    });
+    form.mCheckClick();
+    QVERIFY(!form.CancelFlag);
+    QVERIFY(!form.ExactMode);
+    QVERIFY(!form.IgnoreSize);
+    QCOMPARE(form.Err_Count, 15);
+    QCOMPARE(form.Err_Clr, 50);
+
+    QTimer::singleShot(0, &form, [&] {
+        options.Memo1()->setText(QStringLiteral("40"));
+        options.Memo2()->setText(QStringLiteral("0"));
+        options.accept();
+    });
+    form.mCheckClick();
+    QCOMPARE(form.Err_Count, 40);
+    QCOMPARE(form.Err_Clr, 0);
 }
 
 QTEST_MAIN(tst_MainForm)
