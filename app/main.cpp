@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "CheckOptionUnit.h"
+#include "FormatRegistry.h"
 #include "Fonts.h"
 #include "MainUnit.h"
 #include "ProgressUnit.h"
@@ -41,6 +42,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(orvelle::ProgramIcon());
     orvelle::RegisterFontSubstitutes();
 
+    orvelle::FormatRegistry::Instance(); // the picture formats, before any window
     orvelle::QtPrompts prompts;
     const auto MainForm =
         std::make_unique<TMainForm>(prompts, QCoreApplication::applicationFilePath());

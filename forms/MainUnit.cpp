@@ -9,14 +9,18 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
 #include "AboutBoxUnit.h"
 #include "ApplicationHints.h"
 #include "CheckOptionUnit.h"
+#include "CheckSession.h"
+#include "CompUnit.h"
 #include "ExtensionListFile.h"
 #include "FileListRules.h"
 #include "FixedRowDelegate.h"
@@ -28,6 +32,7 @@
 #include "ModalResult.h"
 #include "PathRules.h"
 #include "ProgressUnit.h"
+#include "ResultsTree.h"
 #include "ToolPictures.h"
 #include "UserPrompts.h"
 #include "WaitCursor.h"
@@ -294,7 +299,7 @@ QPoint TMainForm::StoredPosition() const
 
 void TMainForm::FormCloseQuery(bool& CanClose)
 {
-    if (ui->ListBox1->count() == 0 || sessionCloseAgreed_)
+    if (ui->ListBox1->count() == 0 || closeAgreed_)
         return;
     CanClose = prompts_.Confirm(this, QStringLiteral("本当に終了しますか？"));
 }
@@ -308,6 +313,13 @@ void TMainForm::closeEvent(QCloseEvent* event)
         FormCloseQuery(answer);
         canClose = answer;
     });
+    if (canClose && runActive_) {
+        // A running check ends first; the window closes once it has.
+        closeAgreed_ = true;
+        closeRequested_ = true;
+        CancelFlag = true;
+        canClose = false;
+    }
     if (canClose)
         event->accept();
     else
@@ -326,7 +338,7 @@ void TMainForm::CommitSessionData(QSessionManager& manager)
     });
     manager.release();
     if (canClose)
-        sessionCloseAgreed_ = true;
+        closeAgreed_ = true;
     else
         manager.cancel();
 }
@@ -357,6 +369,8 @@ void TMainForm::RefreshCountText()
 
 void TMainForm::mAddFilesClick()
 {
+    if (runActive_)
+        return;
     if (ui->CheckListBox1->count() == 0)
         return;
     const QString patterns = orvelle::PatternText(ExtensionList());
@@ -379,6 +393,8 @@ void TMainForm::mAddFilesClick()
 
 void TMainForm::mAddFolderClick()
 {
+    if (runActive_)
+        return;
     if (ui->CheckListBox1->count() == 0)
         return;
     const QString folder = QDir::toNativeSeparators(
@@ -402,6 +418,8 @@ bool TMainForm::ExtensionChecked(const QString& extension) const
 
 void TMainForm::WMDropFiles(const QStringList& names)
 {
+    if (runActive_)
+        return;
     AppendEntries(names);
     RefreshCountText();
 }
@@ -431,6 +449,8 @@ void TMainForm::dropEvent(QDropEvent* event)
 
 void TMainForm::mDeleteFileClick()
 {
+    if (runActive_)
+        return;
     QListWidget* list = ui->ListBox1;
     if (list->count() == 0 || list->selectedItems().isEmpty()) {
         prompts_.ShowMessage(
@@ -447,6 +467,8 @@ void TMainForm::mDeleteFileClick()
 
 void TMainForm::mClearClick()
 {
+    if (runActive_)
+        return;
     if (ui->ListBox1->count() == 0) {
         prompts_.ShowMessage(this, NoFilesText());
         return;
@@ -460,6 +482,8 @@ void TMainForm::mClearClick()
 
 void TMainForm::mCheckClick()
 {
+    if (runActive_)
+        return;
     if (ui->ListBox1->count() == 0) {
         prompts_.ShowMessage(this, NoFilesText());
         return;
@@ -476,6 +500,56 @@ void TMainForm::mCheckClick()
         Err_Count = orvelle::StrToIntDef(checkOptionDlg_->Memo1()->text(), 15);
         Err_Clr = orvelle::StrToIntDef(checkOptionDlg_->Memo2()->text(), 50);
     }
+    if (CancelFlag)
+        return;
+
+    orvelle::CheckResult result;
+    {
+        // While the run goes on, the commands that would change the list or
+        // start another run are refused.
+        runActive_ = true;
+        const QScopeGuard done([this] { runActive_ = false; });
+        orvelle::CheckSession session(progressDlg_, CancelFlag);
+        result = session.Run(FileList(), ExactMode, {IgnoreSize, Err_Count, Err_Clr});
+    }
+    if (progressDlg_)
+        progressDlg_->hide();
+    if (result.remaining.size() != ui->ListBox1->count())
+        SetFileList(result.remaining);
+    RefreshCountText();
+
+    if (closeRequested_) {
+        // The window was asked to close (and agreed to) while the run went on.
+        QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
+    if (result.outcome == orvelle::CheckOutcome::Failed)
+        std::rethrow_exception(result.error);
+    if (result.outcome == orvelle::CheckOutcome::Cancelled)
+        return;
+    if (result.MatchList.isEmpty())
+        prompts_.ShowMessage(this, QStringLiteral("重複画像はありません！"));
+    if (CancelFlag || result.MatchList.isEmpty())
+        return;
+    ShowResults(result.MatchList);
+    ui->ListBox1->clear();
+    RefreshCountText();
+}
+
+void TMainForm::ShowResults(const QStringList& MatchList)
+{
+    // A fresh window for each set of results, released once its pending
+    // events have been handled.
+    auto* CompForm = new TCompForm(prompts_, this);
+    const QScopeGuard release([CompForm] { CompForm->deleteLater(); });
+    orvelle::BuildResultsTree(*CompForm->TreeView1(), MatchList);
+    CompForm->exec();
+}
+
+void TMainForm::SetFileList(const QStringList& paths)
+{
+    ui->ListBox1->clear();
+    ui->ListBox1->addItems(paths);
 }
 
 // ------------------------------------------------------------------- about

@@ -79,6 +79,7 @@ public:
     QString StatusPanelText(int panel) const;
 
     QStringList FileList() const;
+    bool CheckRunning() const noexcept { return runActive_; }
     orvelle::ExtensionItems ExtensionList() const;
     void SetExtensionPatterns(const QStringList& patterns);
 
@@ -98,6 +99,8 @@ private:
     void LoadSettings();
     void SaveSettings();
     void AppendEntries(const QStringList& paths);
+    void SetFileList(const QStringList& paths);
+    void ShowResults(const QStringList& MatchList);
     void RefreshCountText();
     void CommitSessionData(QSessionManager& manager);
     QPoint StoredPosition() const;
@@ -120,6 +123,10 @@ private:
     // Set while the stored extension list could not be read at start: writing
     // the layout's patterns over it at the end would lose the user's list.
     bool extensionListUnread_ = false;
-    // The session is ending and the user has already agreed to close.
-    bool sessionCloseAgreed_ = false;
+    // The user has already agreed to close (the session is ending, or the
+    // window waits for a running check to end).
+    bool closeAgreed_ = false;
+    bool closeRequested_ = false;
+    // A check is running; commands that would change the list are refused.
+    bool runActive_ = false;
 };

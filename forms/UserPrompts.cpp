@@ -12,13 +12,6 @@ QString ApplicationTitle()
     return QStringLiteral("Orvelle");
 }
 
-QString ErrorBoxText(const QString& message)
-{
-    if (!message.isEmpty() && message.back() > QChar(u'.'))
-        return message + u'.';
-    return message;
-}
-
 namespace {
 
 // Texts carry file names, which may hold "<" or "&"; they must not be read as

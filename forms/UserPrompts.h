@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "Errors.h"
+
 class QFileDialog;
 class QWidget;
 
@@ -45,11 +47,6 @@ public:
     QStringList RunOpenDialog(QFileDialog& dialog) override;
     QString BrowseFolder(QWidget* owner, const QString& instruction) override;
 };
-
-// The message with "." appended when it is not empty and its last character
-// sorts after "." (so Japanese texts end in "." and a text ending in ")" does
-// not).
-QString ErrorBoxText(const QString& message);
 
 // The application title that captions the plain and error boxes.
 QString ApplicationTitle();

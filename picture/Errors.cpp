@@ -26,6 +26,13 @@ QString OutOfResourcesText()
     return QStringLiteral("システム リソースが足りません");
 }
 
+QString ErrorBoxText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QChar(u'.'))
+        return message + u'.';
+    return message;
+}
+
 void RaiseFileOpen(const QString& path)
 {
     throw EFOpenError(FileOpenText(path));

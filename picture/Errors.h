@@ -59,6 +59,11 @@ QString FileCreateText(const QString& path); // ファイル %s を作成でき�
 QString StreamReadText();                    // ストリームからの読み込みエラー
 QString OutOfResourcesText();                // システム リソースが足りません
 
+// The text of the error box for a message: "." appended when the message is
+// not empty and its last character sorts after "." (so Japanese texts end in
+// "." and a text ending in ")" does not).
+QString ErrorBoxText(const QString& message);
+
 [[noreturn]] void RaiseFileOpen(const QString& path);
 [[noreturn]] void RaiseFileCreate(const QString& path);
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -41,6 +42,23 @@ std::optional<FileId> IdentifyFile(const QString& path)
 }
 
 #endif
+
+std::optional<FileId> IdentifyOpenFile(const QFile& file)
+{
+#ifdef _WIN32
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info))
+        return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber,
+                  (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+#else
+    struct stat st {};
+    if (file.handle() < 0 || ::fstat(file.handle(), &st) != 0)
+        return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+#endif
+}
 
 bool IsLink(const QString& path)
 {

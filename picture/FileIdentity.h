@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include <QFile>
 #include <QString>
 
 namespace orvelle {
@@ -18,6 +19,9 @@ struct FileId {
 // The identity of the file or folder a path names, following symbolic links;
 // nothing when the path names nothing that can be asked.
 std::optional<FileId> IdentifyFile(const QString& path);
+
+// The identity of an open file.
+std::optional<FileId> IdentifyOpenFile(const QFile& file);
 
 // True when the path itself is a symbolic link (or, on Windows, a junction).
 bool IsLink(const QString& path);

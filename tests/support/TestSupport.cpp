@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QtEndian>
 #include <QThread>
 
 namespace orvelle::test {
@@ -54,6 +56,45 @@ QString CorpusDir()
 {
     const QString dir = QStringLiteral(ORVELLE_CORPUS_DIR);
     return QFileInfo(dir).isDir() ? QDir(dir).canonicalPath() : QString();
+}
+
+QByteArray Bmp24(int width, int height, const std::function<unsigned(int x, int y)>& colour)
+{
+    const int stride = ((width * 24 + 31) / 32) * 4;
+    QByteArray bytes(54 + stride * height, '\0');
+    auto put32 = [&](int at, quint32 v) { qToLittleEndian(v, bytes.data() + at); };
+    auto put16 = [&](int at, quint16 v) { qToLittleEndian(v, bytes.data() + at); };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(2, quint32(bytes.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, quint32(width));
+    put32(22, quint32(height));
+    put16(26, 1);
+    put16(28, 24);
+    for (int y = 0; y < height; ++y) {
+        char* row = bytes.data() + 54 + stride * (height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            const unsigned c = colour(x, y);
+            row[x * 3] = char(c & 0xFF);
+            row[x * 3 + 1] = char((c >> 8) & 0xFF);
+            row[x * 3 + 2] = char((c >> 16) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+void EnsureGuiApplication()
+{
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 3;
+    static char name[] = "test";
+    static char flag[] = "-platform";
+    static char platform[] = "offscreen";
+    static char* argv[] = {name, flag, platform, nullptr};
+    static QGuiApplication app(argc, argv);
 }
 
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs)

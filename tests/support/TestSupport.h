@@ -30,6 +30,14 @@ private:
 // Where the shared real-world test files are; empty when they are absent.
 QString CorpusDir();
 
+// A 24-bit bottom-up BMP file of the given size whose pixel (x, y), counted
+// from the top-left, has the colour colour(x, y) as 0xRRGGBB.
+QByteArray Bmp24(int width, int height, const std::function<unsigned(int x, int y)>& colour);
+
+// Makes sure a QGuiApplication (offscreen) exists, for GoogleTest programs
+// that paint.
+void EnsureGuiApplication();
+
 // Runs the Qt event loop until pred() holds or the time is up.
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 

@@ -1,0 +1,282 @@
+#include "CliCommands.h"
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <vector>
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSize>
+#include <QThread>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "Bitmap.h"
+#include "Canvas.h"
+#include "CheckRun.h"
+#include "DuplicateTest.h"
+#include "Errors.h"
+#include "FolderScan.h"
+#include "Picture.h"
+
+namespace orvelle::cli {
+
+namespace {
+
+bool IsTerminal(std::FILE* stream)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stream));
+#else
+    return isatty(fileno(stream));
+#endif
+}
+
+constexpr int kUsage = 2;
+
+void Print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+int Usage(std::FILE* err)
+{
+    Print(err, QStringLiteral(
+                   "usage: orvelle-cli info FILE...\n"
+                   "       orvelle-cli render FILE [--size WxH] [-o OUT]\n"
+                   "       orvelle-cli check [--exact | --fuzzy] [--ignore-size | --compare-size]\n"
+                   "                         [--noise N] [--color N] [--ext PATTERN,...]\n"
+                   "                         [--list FILE] PATH...\n"));
+    return kUsage;
+}
+
+QString ErrorText(const orvelle::Exception& e)
+{
+    return QString::fromLatin1(e.ClassName()) + QStringLiteral(": ") + e.Message();
+}
+
+int Info(const QStringList& files, std::FILE* out)
+{
+    int status = 0;
+    for (const QString& path : files) {
+        TPicture picture;
+        try {
+            picture.LoadFile(path);
+            Print(out, QStringLiteral("%1\t%2\t%3\t%4\n")
+                           .arg(path, QString::fromLatin1(picture.Graphic()->ClassName()))
+                           .arg(picture.Width())
+                           .arg(picture.Height()));
+        } catch (const orvelle::Exception& e) {
+            Print(out, QStringLiteral("%1\terror\t%2\t%3\n")
+                           .arg(path, QString::fromLatin1(e.ClassName()), e.Message()));
+            status = 1;
+        }
+    }
+    return status;
+}
+
+// Binary PPM: the work bitmap's blue-green-red rows turned to red-green-blue.
+QByteArray ToPpm(const TBitmap& bitmap)
+{
+    QByteArray ppm =
+        QStringLiteral("P6\n%1 %2\n255\n").arg(bitmap.Width()).arg(bitmap.Height()).toLatin1();
+    const qsizetype header = ppm.size();
+    ppm.resize(header + qsizetype(bitmap.Width()) * bitmap.Height() * 3);
+    char* to = ppm.data() + header;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const std::uint8_t* row = bitmap.PixelRow(y);
+        for (int x = 0; x < bitmap.Width(); ++x, row += 3, to += 3) {
+            to[0] = static_cast<char>(row[2]);
+            to[1] = static_cast<char>(row[1]);
+            to[2] = static_cast<char>(row[0]);
+        }
+    }
+    return ppm;
+}
+
+int Render(const QStringList& args, std::FILE* out, std::FILE* err)
+{
+    QString file;
+    QString output;
+    std::optional<QSize> size;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == u"--size" && i + 1 < args.size()) {
+            static const QRegularExpression form(QStringLiteral("^(\\d{1,6})x(\\d{1,6})$"));
+            const QRegularExpressionMatch m = form.match(args.at(++i));
+            if (!m.hasMatch())
+                return Usage(err);
+            size = QSize(m.captured(1).toInt(), m.captured(2).toInt());
+        } else if (a == u"-o" && i + 1 < args.size()) {
+            output = args.at(++i);
+        } else if (file.isEmpty() && !a.startsWith(u'-')) {
+            file = a;
+        } else {
+            return Usage(err);
+        }
+    }
+    if (file.isEmpty())
+        return Usage(err);
+
+    QByteArray ppm;
+    try {
+        TPicture picture;
+        picture.LoadFile(file);
+        const QSize target = size.value_or(QSize(picture.Width(), picture.Height()));
+        TBitmap work;
+        work.SetPixelFormat(TPixelFormat::pf24bit);
+        work.SetWidth(target.width());
+        work.SetHeight(target.height());
+        TCanvas canvas(work);
+        canvas.DrawStretched({0, 0, target.width(), target.height()}, picture.Graphic());
+        ppm = ToPpm(work);
+    } catch (const orvelle::Exception& e) {
+        Print(err, ErrorText(e) + u'\n');
+        return 1;
+    }
+
+    if (output.isEmpty()) {
+        std::fwrite(ppm.constData(), 1, static_cast<std::size_t>(ppm.size()), out);
+        return std::fflush(out) == 0 ? 0 : 1;
+    }
+    QFile target(output);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        target.write(ppm) != ppm.size()) {
+        Print(err, QStringLiteral("EFCreateError: ") + orvelle::FileCreateText(output) + u'\n');
+        return 1;
+    }
+    return 0;
+}
+
+// The lines of a list file as they stand, line breaks (LF or CR LF) removed.
+std::optional<QStringList> ListFileLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    for (QString& line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+    }
+    return lines;
+}
+
+int Check(const QStringList& args, std::FILE* out, std::FILE* err)
+{
+    bool exact = true;
+    orvelle::FuzzyOptions options; // size ignored, tolerances 25 and 25
+    orvelle::ExtensionItems patterns;
+    for (const char* p : {"*.bmp", "*.jpg", "*.jpeg", "*.emf", "*.wmf"})
+        patterns.push_back({QString::fromLatin1(p), true});
+    QStringList files;
+    bool anyPath = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        const bool hasValue = i + 1 < args.size();
+        bool ok = true;
+        if (a == u"--exact") {
+            exact = true;
+        } else if (a == u"--fuzzy") {
+            exact = false;
+        } else if (a == u"--ignore-size") {
+            options.IgnoreSize = true;
+        } else if (a == u"--compare-size") {
+            options.IgnoreSize = false;
+        } else if (a == u"--noise" && hasValue) {
+            options.Err_Count = args.at(++i).toInt(&ok);
+        } else if (a == u"--color" && hasValue) {
+            options.Err_Clr = args.at(++i).toInt(&ok);
+        } else if (a == u"--ext" && hasValue) {
+            patterns.clear();
+            for (const QString& p : args.at(++i).split(u','))
+                patterns.push_back({p, true});
+        } else if (a == u"--list" && hasValue) {
+            const QString path = args.at(++i);
+            const std::optional<QStringList> lines = ListFileLines(path);
+            if (!lines) {
+                Print(err, orvelle::ErrorBoxText(orvelle::FileOpenText(path)) + u'\n');
+                return 2;
+            }
+            files << *lines;
+            anyPath = true;
+        } else if (a.startsWith(u"--")) {
+            ok = false;
+        } else {
+            // A folder is scanned like the folder command does; anything
+            // else is taken as a chosen file, even one that does not exist.
+            if (QFileInfo(a).isDir())
+                files << orvelle::ScanFolder(a, patterns);
+            else
+                files << a;
+            anyPath = true;
+        }
+        if (!ok)
+            return Usage(err);
+    }
+    if (!anyPath)
+        return Usage(err);
+
+    const std::atomic<bool> cancel{false};
+    const orvelle::DuplicateTest test(exact, options);
+    orvelle::ProgressSink progress;
+    auto last = std::chrono::steady_clock::now();
+    if (IsTerminal(err)) {
+        progress = [&](const orvelle::CheckProgress& p) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last < std::chrono::milliseconds(100))
+                return;
+            last = now;
+            Print(err, QStringLiteral("\r%1/%2").arg(p.outer + 1).arg(p.count));
+        };
+    }
+    const orvelle::CheckResult result =
+        orvelle::CheckRun(
+            files, [&test](const QString& a, const QString& b) { return test.IsDuplicate(a, b); },
+            cancel, progress, std::max(1, QThread::idealThreadCount()))
+            .Execute();
+    if (progress)
+        Print(err, QStringLiteral("\r\x1b[K"));
+    for (const QString& record : result.MatchList)
+        Print(out, record + u'\n');
+    if (result.outcome == orvelle::CheckOutcome::Failed) {
+        try {
+            std::rethrow_exception(result.error);
+        } catch (const orvelle::Exception& e) {
+            Print(err, orvelle::ErrorBoxText(e.Message()) + u'\n');
+        } catch (const std::exception& e) {
+            Print(err, QString::fromUtf8(e.what()) + u'\n');
+        }
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace
+
+int Run(const QStringList& args, std::FILE* out, std::FILE* err)
+{
+    if (args.isEmpty())
+        return Usage(err);
+    const QString& command = args.front();
+    const QStringList rest = args.mid(1);
+    if (command == u"info")
+        return rest.isEmpty() ? Usage(err) : Info(rest, out);
+    if (command == u"render")
+        return Render(rest, out, err);
+    if (command == u"check")
+        return Check(rest, out, err);
+    return Usage(err);
+}
+
+} // namespace orvelle::cli

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdio>
+
+#include <QStringList>
+
+namespace orvelle::cli {
+
+// Runs one command line of orvelle-cli (without the program name), writing
+// to out and err; returns the exit status.
+//   info FILE...                         one line a file: path, kind, width, height
+//   render FILE [--size WxH] [-o OUT]    the picture drawn into a work bitmap, as PPM
+//   check [options] PATH...              the duplicate check; the match records on out
+int Run(const QStringList& args, std::FILE* out, std::FILE* err);
+
+} // namespace orvelle::cli

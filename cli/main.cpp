@@ -1,0 +1,36 @@
+#include <cstdio>
+
+#include <QGuiApplication>
+#include <QStringList>
+
+#include "CliCommands.h"
+#include "FormatRegistry.h"
+
+namespace {
+
+// Standard error carries the tool's own messages only; Qt's notes about the
+// environment (no runtime folder and the like) are not for its users.
+void QuietQt(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtFatalMsg || type == QtCriticalMsg)
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qInstallMessageHandler(QuietQt);
+    // Pictures are drawn off screen; no display is needed or used.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    int qtArgc = 3;
+    char programName[] = "orvelle-cli";
+    char platformFlag[] = "-platform";
+    char platformName[] = "offscreen";
+    char* qtArgv[] = {programName, platformFlag, platformName, nullptr};
+    QGuiApplication app(qtArgc, qtArgv);
+    orvelle::FormatRegistry::Instance();
+    return orvelle::cli::Run(args, stdout, stderr);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+
+#include <QWidget>
+
+class QMouseEvent;
+class QPaintEvent;
+
+namespace orvelle {
+
+// A surface that draws nothing of its own: its owner paints it whenever it
+// needs repainting and hears its double clicks. What is left unpainted shows
+// the background behind it.
+class PaintBox final : public QWidget {
+    Q_OBJECT
+public:
+    explicit PaintBox(QWidget* parent = nullptr);
+
+    // Runs inside the paint event, so a QPainter may be opened on the box.
+    void OnPaint(std::function<void()> handler);
+    // A double click of the left button.
+    void OnDoubleClick(std::function<void()> handler);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    std::function<void()> paint_;
+    std::function<void()> doubleClick_;
+};
+
+} // namespace orvelle

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QIODevice>
+
+class TBitmap;
+
+namespace orvelle {
+
+// Reads a BMP file from its start into the bitmap; throws the layer's errors.
+// An empty file gives an empty bitmap.
+void ReadBmp(QIODevice& file, TBitmap& into);
+
+// Decodes a device-independent bitmap held in memory: info is the info
+// header with the colour masks and colour table that follow it, pixels the
+// pixel data. Pixel data shorter than the image leaves the rest 0. The
+// bitmap is changed only when decoding succeeds.
+void DecodeDib(QByteArrayView info, QByteArrayView pixels, TBitmap& into);
+
+} // namespace orvelle

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QColor>
+
+#include "Graphic.h"
+
+class QPainter;
+class TBitmap;
+
+// Where pictures are drawn: a 24-bit work bitmap, or a window's painter.
+// Bitmaps are copied (source copy) with nearest-pixel scaling by one fixed
+// rule: target pixel x of a target w wide takes source pixel
+// ⌊(2x + 1) · W / (2w)⌋ of a source W wide, and the same for rows. A
+// two-colour source that is shrunk combines the pixels that fall into one
+// target pixel with AND, so black wins.
+class TCanvas {
+public:
+    // Drawing on a bitmap of another format first converts it to 24 bits.
+    explicit TCanvas(TBitmap& target);
+    // Drawing through a painter onto a device of this size in pixels.
+    TCanvas(QPainter& painter, int deviceWidth, int deviceHeight);
+
+    // The canvas's brush and font colours: white and the window-text colour.
+    QColor BrushColor{Qt::white};
+    QColor FontColor{Qt::black};
+
+    // Draws the graphic at its own size with its top-left corner at (x, y);
+    // nothing for an absent or empty graphic.
+    void DrawAt(int x, int y, TGraphic* graphic);
+    // Draws the graphic scaled into rect; nothing for an absent graphic.
+    void DrawStretched(const TRect& rect, TGraphic* graphic);
+
+    // What the graphic kinds draw with.
+    void StretchBitmap(const TRect& rect, const TBitmap& source);
+    // The colours DrawAt hands to the target for the picture's own use.
+    QColor BackgroundColour() const { return background_; }
+    QColor TextColour() const { return text_; }
+    TBitmap* TargetBitmap() const noexcept { return bitmap_; }
+    QPainter* TargetPainter() const noexcept { return painter_; }
+
+private:
+    TBitmap* bitmap_ = nullptr;
+    QPainter* painter_ = nullptr;
+    int deviceWidth_ = 0;
+    int deviceHeight_ = 0;
+    QColor background_{Qt::white};
+    QColor text_{Qt::black};
+};
+
+namespace orvelle {
+
+// Rows of blue-green-red pixels; stride may be negative (rows stored bottom
+// row first), bits pointing at the top row.
+struct BgrSurface {
+    std::uint8_t* bits = nullptr;
+    std::int64_t stride = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Copies source into rect of the surface by the canvas rule above, changing
+// only the pixels inside both rect and the surface.
+void StretchCopy(const BgrSurface& target, const TRect& rect, const TBitmap& source);
+
+// The source pixel a target pixel takes: ⌊(2t + 1) · sourceSize / (2 · targetSize)⌋.
+int NearestSource(std::int64_t t, std::int64_t sourceSize, std::int64_t targetSize);
+
+} // namespace orvelle

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "DuplicateTest.h"
+#include "Errors.h"
+#include "FuzzyCompare.h"
+#include "TestSupport.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+using orvelle::FuzzyOptions;
+using orvelle::ImagesSimilar;
+using orvelle::test::Bmp24;
+using orvelle::test::Sandbox;
+
+namespace {
+
+// A colour whose three channels add up to sum.
+unsigned OfSum(int sum)
+{
+    const int b = sum / 3, g = (sum - b) / 2, r = sum - b - g;
+    return unsigned(r << 16 | g << 8 | b);
+}
+
+FuzzyOptions Options(int noise, int colour, bool ignoreSize = true)
+{
+    return {ignoreSize, noise, colour};
+}
+
+} // namespace
+
+TEST(ImagesSimilar, DirectionMattersTheFirstIsDividedByTheSecond)
+{
+    Sandbox box;
+    const QString first =
+        box.WriteFile("first.bmp", Bmp24(2, 1, [](int, int) { return OfSum(100); }));
+    const QString second =
+        box.WriteFile("second.bmp", Bmp24(2, 1, [](int x, int) { return OfSum(x ? 140 : 100); }));
+    EXPECT_TRUE(ImagesSimilar(first, second, Options(0, 30)));  // 71 is within 30 of 100
+    EXPECT_FALSE(ImagesSimilar(second, first, Options(0, 30))); // 140 is 40 away
+    EXPECT_TRUE(ImagesSimilar(second, first, Options(50, 30))); // one of two pixels: 50 %
+    EXPECT_FALSE(ImagesSimilar(second, first, Options(49, 30)));
+}
+
+TEST(ImagesSimilar, CopiesAndTolerances)
+{
+    Sandbox box;
+    const auto noisy = [](int x, int y) { return unsigned((x * 7919 + y * 104729) & 0xFFFFFF); };
+    const QString a = box.WriteFile("a.bmp", Bmp24(9, 7, noisy));
+    const QString copy = box.WriteFile("copy.bmp", Bmp24(9, 7, noisy));
+    const QString other = box.WriteFile(
+        "other.bmp", Bmp24(9, 7, [&](int x, int y) { return noisy(y, x) ^ 0x5A5A5A; }));
+    EXPECT_TRUE(ImagesSimilar(a, copy, Options(0, 0)));
+    EXPECT_FALSE(ImagesSimilar(a, other, Options(0, 0)));
+    EXPECT_TRUE(ImagesSimilar(a, other, Options(100, 0))); // the share never exceeds 100
+    EXPECT_FALSE(ImagesSimilar(a, other, Options(-1, 0)));
+    EXPECT_TRUE(ImagesSimilar(a, other, Options(0, 2000000000)));
+
+    // A uniformly brighter copy keeps every ratio near the base ratio.
+    const auto dim = [](int x, int y) { return OfSum(200 + 10 * ((x + y) % 5)); };
+    const auto bright = [](int x, int y) { return OfSum(400 + 20 * ((x + y) % 5)); };
+    const QString d = box.WriteFile("dim.bmp", Bmp24(6, 6, dim));
+    const QString b = box.WriteFile("bright.bmp", Bmp24(6, 6, bright));
+    EXPECT_TRUE(ImagesSimilar(d, b, Options(0, 1)));
+
+    // 1 × 1: the only pixel is the base pixel.
+    const QString black = box.WriteFile("black.bmp", Bmp24(1, 1, [](int, int) { return 0u; }));
+    const QString white =
+        box.WriteFile("white.bmp", Bmp24(1, 1, [](int, int) { return 0xFFFFFFu; }));
+    EXPECT_TRUE(ImagesSimilar(black, white, Options(0, 0)));
+}
+
+TEST(ImagesSimilar, SizesAndTheCommonSize)
+{
+    using orvelle::CommonSize;
+    using S = orvelle::PictureSize;
+    EXPECT_EQ(CommonSize({100, 50}, {200, 10}), (S{100, 50})); // the narrower
+    EXPECT_EQ(CommonSize({200, 10}, {100, 50}), (S{100, 50}));
+    EXPECT_EQ(CommonSize({80, 60}, {80, 40}), (S{80, 40})); // equal widths: the lower
+    EXPECT_EQ(CommonSize({80, 40}, {80, 60}), (S{80, 40}));
+    EXPECT_EQ(CommonSize({64, 64}, {64, 64}), (S{64, 64}));
+
+    Sandbox box;
+    const auto stripes = [](int x, int) { return x % 2 ? 0xFFFFFFu : 0u; };
+    const QString narrow = box.WriteFile("n.bmp", Bmp24(100, 50, stripes));
+    const QString taller = box.WriteFile("t.bmp", Bmp24(100, 60, stripes));
+    EXPECT_FALSE(ImagesSimilar(narrow, taller, Options(100, 100, false)));
+    EXPECT_TRUE(ImagesSimilar(narrow, taller, Options(0, 0, true)));
+
+    // An empty picture gives an empty common size when it is the one chosen.
+    const QString empty = box.WriteFile("empty.bmp");
+    EXPECT_FALSE(ImagesSimilar(empty, narrow, Options(100, 100)));
+    EXPECT_FALSE(ImagesSimilar(narrow, empty, Options(100, 100)));
+
+    // Both files are loaded before the sizes decide: a bad second file is an error.
+    const QString bad = box.WriteFile("bad.bmp", "definitely not a bitmap");
+    EXPECT_THROW(ImagesSimilar(narrow, bad, Options(0, 0, false)), EInvalidGraphic);
+    try {
+        ImagesSimilar(bad, box("missing.bmp"), Options(0, 0));
+        FAIL();
+    } catch (const EInvalidGraphic&) { // the first file's error comes first
+    }
+}
+
+TEST(DuplicateTest, TwoNamesOfOneFileAreNeverComparedInFuzzyMode)
+{
+    Sandbox box;
+    const QString a =
+        box.WriteFile("a.bmp", Bmp24(3, 3, [](int x, int y) { return unsigned(x * y); }));
+    const QString link = box("link.bmp");
+    ASSERT_TRUE(QFile::link(a, link));
+    const orvelle::DuplicateTest fuzzy(false, Options(25, 25));
+    EXPECT_FALSE(fuzzy.IsDuplicate(a, link));
+    EXPECT_FALSE(fuzzy.IsDuplicate(a, a));
+    const QString copy = box.WriteFile("copy.bmp", box.ReadFile("a.bmp"));
+    EXPECT_TRUE(fuzzy.IsDuplicate(a, copy));
+
+    const orvelle::DuplicateTest exact(true, Options(25, 25));
+    EXPECT_THROW(exact.IsDuplicate(a, link), EFOpenError);
+    EXPECT_TRUE(exact.IsDuplicate(a, copy));
+}

@@ -1,0 +1,198 @@
+#include <memory>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include "CheckOptionUnit.h"
+#include "CompUnit.h"
+#include "FakePrompts.h"
+#include "Fonts.h"
+#include "MainUnit.h"
+#include "ProgressUnit.h"
+#include "TestSupport.h"
+
+using orvelle::test::Bmp24;
+using orvelle::test::FakePrompts;
+using orvelle::test::Sandbox;
+using Kind = FakePrompts::Kind;
+
+namespace {
+
+// The main window with both lasting dialogs, over a sandbox.
+struct Program {
+    Sandbox sandbox;
+    FakePrompts prompts;
+    std::unique_ptr<TMainForm> main;
+    std::unique_ptr<TProgressDlg> progress;
+    std::unique_ptr<TCheckOptionDlg> options;
+
+    Program()
+    {
+        main = std::make_unique<TMainForm>(prompts, sandbox(QStringLiteral("orvelle")));
+        progress = std::make_unique<TProgressDlg>(main->CancelFlag, prompts);
+        options = std::make_unique<TCheckOptionDlg>(prompts);
+        main->AttachDialogs(progress.get(), options.get());
+    }
+    void Add(const QStringList& paths) { main->ListBox1()->addItems(paths); }
+
+    // Answers the options dialog when it comes up: exact or fuzzy, then OK.
+    void AnswerOptions(bool exact)
+    {
+        QTimer::singleShot(0, main.get(), [this, exact] {
+            (exact ? options->RadioButton1() : options->RadioButton2())->setChecked(true);
+            options->accept();
+        });
+    }
+};
+
+} // namespace
+
+class tst_CheckCommand : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { orvelle::RegisterFontSubstitutes(); }
+    void exactRunShowsGroupsAndEmptiesTheList();
+    void fuzzyRunFindsScaledCopies();
+    void noDuplicates();
+    void anUnreadableFileStopsTheRun();
+    void cancelStopsTheRun();
+};
+
+void tst_CheckCommand::exactRunShowsGroupsAndEmptiesTheList()
+{
+    Program p;
+    const QString a = p.sandbox.WriteFile("a.bmp", "one");
+    const QString b = p.sandbox.WriteFile("b.bmp", "two");
+    const QString c = p.sandbox.WriteFile("c.bmp", "one");
+    const QString d = p.sandbox.WriteFile("d.bmp", "one");
+    p.Add({a, b, c, d});
+    p.AnswerOptions(true);
+    QStringList groups;
+    auto* timer = new QTimer(p.main.get());
+    connect(timer, &QTimer::timeout, p.main.get(), [&] {
+        auto* form = qobject_cast<TCompForm*>(QApplication::activeModalWidget());
+        if (!form)
+            return;
+        QTreeWidget* tree = form->TreeView1();
+        for (int g = 0; g < tree->topLevelItemCount(); ++g) {
+            const QTreeWidgetItem* root = tree->topLevelItem(g);
+            QStringList children;
+            for (int k = 0; k < root->childCount(); ++k)
+                children << root->child(k)->text(0);
+            groups << root->text(0) + QStringLiteral(": ") + children.join(QStringLiteral(", "));
+            QVERIFY(!root->isExpanded());
+        }
+        timer->stop();
+        form->close();
+    });
+    timer->start(20);
+    p.main->mCheckClick();
+
+    QCOMPARE(groups, QStringList{QStringLiteral("00000001: %1, %2, %3").arg(a, d, c)});
+    QVERIFY(p.main->FileList().isEmpty());
+    QCOMPARE(p.main->StatusPanelText(0), QStringLiteral("ファイルの数：0"));
+    QVERIFY(!p.progress->isVisible());
+    QVERIFY(p.prompts.shown.isEmpty());
+    // The progress dialog showed the last pair compared.
+    QVERIFY(p.progress->Label1()->text().startsWith(QStringLiteral("比較元：")));
+    QVERIFY(p.progress->Label2()->text().startsWith(QStringLiteral("比較先：")));
+}
+
+void tst_CheckCommand::fuzzyRunFindsScaledCopies()
+{
+    Program p;
+    const auto picture = [](int x, int y) {
+        return unsigned(((x / 4) * 40) << 16 | ((y / 4) * 40));
+    };
+    const QString big = p.sandbox.WriteFile("big.bmp", Bmp24(32, 32, picture));
+    const QString small = p.sandbox.WriteFile(
+        "small.bmp", Bmp24(16, 16, [&](int x, int y) { return picture(2 * x + 1, 2 * y + 1); }));
+    const QString other = p.sandbox.WriteFile("other.bmp", Bmp24(16, 16, [](int x, int y) {
+                                                  return unsigned((x ^ y) & 1 ? 0xFFFFFF : 0);
+                                              }));
+    p.Add({big, other, small});
+    p.AnswerOptions(false);
+    QStringList groups;
+    auto* timer = new QTimer(p.main.get());
+    connect(timer, &QTimer::timeout, p.main.get(), [&] {
+        auto* form = qobject_cast<TCompForm*>(QApplication::activeModalWidget());
+        if (!form)
+            return;
+        const QTreeWidgetItem* root = form->TreeView1()->topLevelItem(0);
+        groups << root->text(0) << root->child(0)->text(0) << root->child(1)->text(0);
+        timer->stop();
+        form->close();
+    });
+    timer->start(20);
+    p.main->mCheckClick();
+    QCOMPARE(groups, (QStringList{"00000001", big, small}));
+    QVERIFY(!p.main->ExactMode);
+}
+
+void tst_CheckCommand::noDuplicates()
+{
+    Program p;
+    const QString a = p.sandbox.WriteFile("a.bmp", "one");
+    p.Add({a, a, p.sandbox.WriteFile("b.bmp", "two")});
+    p.AnswerOptions(true);
+    p.main->mCheckClick();
+    QCOMPARE(p.prompts.Texts(Kind::Message), QStringList{QStringLiteral("重複画像はありません！")});
+    QCOMPARE(p.main->FileList().size(), 3);
+    QVERIFY(!p.progress->isVisible());
+}
+
+void tst_CheckCommand::anUnreadableFileStopsTheRun()
+{
+    Program p;
+    const QString a = p.sandbox.WriteFile("a.bmp", "one");
+    const QString copy = p.sandbox.WriteFile("copy.bmp", "one");
+    const QString missing = p.sandbox("missing.bmp");
+    // From the end: copy matches a and goes; then the missing file stops the run.
+    p.Add({a, missing, copy});
+    p.AnswerOptions(true);
+    p.main->findChild<QAction*>("mCheck")->trigger();
+    QCOMPARE(p.prompts.Texts(Kind::Error),
+             QStringList{QStringLiteral("ファイル %1 は開けません").arg(missing)});
+    QVERIFY(p.prompts.Texts(Kind::Message).isEmpty());
+    QCOMPARE(p.main->FileList(), (QStringList{a, missing}));
+    QCOMPARE(p.main->StatusPanelText(0), QStringLiteral("ファイルの数：2"));
+    QVERIFY(!p.progress->isVisible());
+}
+
+void tst_CheckCommand::cancelStopsTheRun()
+{
+    Program p;
+    // Enough equal-sized files, differing in the last byte, for a run that lasts.
+    QStringList files;
+    QByteArray bytes(256 * 1024, 'x');
+    for (int i = 0; i < 120; ++i) {
+        bytes[bytes.size() - 1] = char(i);
+        files << p.sandbox.WriteFile(QStringLiteral("f%1.bmp").arg(i), bytes);
+    }
+    p.Add(files);
+    p.AnswerOptions(true);
+    bool addRefused = false;
+    QTimer::singleShot(150, p.main.get(), [&] {
+        QVERIFY(p.main->CheckRunning());
+        QVERIFY(p.progress->isVisible());
+        // Commands that would change the list are refused meanwhile.
+        p.main->WMDropFiles({QStringLiteral("dropped")});
+        addRefused = !p.main->FileList().contains(QStringLiteral("dropped"));
+        QTest::keyClick(p.progress.get(), Qt::Key_Escape);
+    });
+    p.main->mCheckClick();
+    QVERIFY(addRefused);
+    QVERIFY(p.main->CancelFlag);
+    QVERIFY(!p.progress->isVisible());
+    QVERIFY(p.prompts.shown.isEmpty()); // no message, no results
+    QCOMPARE(p.main->FileList(), files);
+}
+
+QTEST_MAIN(tst_CheckCommand)
+#include "tst_CheckCommand.moc"
