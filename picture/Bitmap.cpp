@@ -44,12 +44,12 @@ std::int64_t RowStride(std::int64_t width, int bitsPerPixel)
     return ((width * bitsPerPixel + 31) / 32) * 4;
 }
 
-std::vector<std::uint8_t> AllocatePixelMemory(std::int64_t bytes)
+std::vector<std::uint8_t> AllocatePixelMemory(std::int64_t bytes, std::uint8_t fill)
 {
     if (bytes < 0 || bytes > kPixelMemoryLimit)
         throw EOutOfResources(OutOfResourcesText());
     try {
-        return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes));
+        return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes), fill);
     } catch (const std::bad_alloc&) {
         throw EOutOfResources(OutOfResourcesText());
     }
@@ -137,8 +137,7 @@ void TBitmap::Resize(int width, int height)
     const std::int64_t stride = orvelle::RowStride(width, bits);
     std::vector<std::uint8_t> memory;
     if (width > 0 && height > 0) {
-        memory = orvelle::AllocatePixelMemory(stride * height);
-        std::fill(memory.begin(), memory.end(), std::uint8_t(255));
+        memory = orvelle::AllocatePixelMemory(stride * height, 255);
         // The old pixels stay at the top-left corner.
         const int rows = std::min(height, format_.height);
         const std::int64_t bytes =

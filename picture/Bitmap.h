@@ -32,10 +32,10 @@ struct DibFormat {
 // Bytes in one row of pixels, padded to a multiple of 4.
 std::int64_t RowStride(std::int64_t width, int bitsPerPixel);
 
-// Zero-filled pixel memory. Sizes beyond what a picture may sensibly take,
-// and allocations that fail, raise EOutOfResources instead of ending the
-// program.
-std::vector<std::uint8_t> AllocatePixelMemory(std::int64_t bytes);
+// Pixel memory with every byte set to fill. Sizes beyond what a picture may
+// sensibly take, and allocations that fail, raise EOutOfResources instead of
+// ending the program.
+std::vector<std::uint8_t> AllocatePixelMemory(std::int64_t bytes, std::uint8_t fill = 0);
 
 } // namespace orvelle
 

@@ -84,15 +84,20 @@ void StretchCopy(const BgrSurface& target, const TRect& rect, const TBitmap& sou
     const std::vector<Span> columns = Spans(x0, x1, rect.Left, sw, w, twoColour && w < sw);
     const std::vector<Span> rows = Spans(y0, y1, rect.Top, sh, h, twoColour && h < sh);
 
-    // Source rows converted once, reused while consecutive target rows
-    // take the same source row.
+    // 24-bit rows are read in place; others are converted once and reused
+    // while consecutive target rows take the same source row.
+    const bool straight = source.Format().bitsPerPixel == 24;
+    // Without horizontal scaling a row is one copy.
+    const bool sameWidth = w == sw;
     std::vector<std::uint8_t> line(static_cast<std::size_t>(sw) * 3);
     std::vector<std::uint8_t> combined;
     int converted = -1;
     for (int y = y0; y < y1; ++y) {
         const Span& span = rows[static_cast<std::size_t>(y - y0)];
         const std::uint8_t* from = nullptr;
-        if (span.first == span.last) {
+        if (span.first == span.last && straight) {
+            from = source.PixelRow(span.first);
+        } else if (span.first == span.last) {
             if (converted != span.first) {
                 ConvertRowToBgr(source, span.first, line.data());
                 converted = span.first;
@@ -109,6 +114,10 @@ void StretchCopy(const BgrSurface& target, const TRect& rect, const TBitmap& sou
             from = combined.data();
         }
         std::uint8_t* out = target.bits + target.stride * y + std::int64_t(x0) * 3;
+        if (sameWidth) {
+            std::memcpy(out, from + std::size_t(x0 - rect.Left) * 3, std::size_t(x1 - x0) * 3);
+            continue;
+        }
         for (const Span& c : columns) {
             const std::uint8_t* p = from + std::size_t(c.first) * 3;
             std::uint8_t b = p[0], g = p[1], r = p[2];

@@ -136,3 +136,61 @@ TEST(CliProgram, RunsWithoutADisplayAndReportsThroughItsStatus)
     EXPECT_TRUE(out.startsWith(good + QStringLiteral("\tTBitmap\t2\t2\n"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("\terror\tEFOpenError\t")));
 }
+
+TEST(CliCheck, PrintsTheMatchRecordsOfTheSameRunAsTheProgram)
+{
+    Sandbox box;
+    const QString a = box.WriteFile(QStringLiteral("tree/a.bmp"), "same");
+    const QString b = box.WriteFile(QStringLiteral("tree/sub/b.BMP"), "same");
+    box.WriteFile(QStringLiteral("tree/c.txt"), "same"); // not a ticked pattern
+    const QString loose = box.WriteFile(QStringLiteral("loose.dat"), "same");
+
+    // A folder is scanned, a file is taken as given; exact mode is the default.
+    Result r = RunCli({"check", box(QStringLiteral("tree")), loose});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QString out = QString::fromUtf8(r.out);
+    const QStringList records = out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(records.size(), 3) << out.toStdString();
+    EXPECT_TRUE(records[0].startsWith(QStringLiteral("00000001")));
+    EXPECT_TRUE(records.contains(QStringLiteral("00000001") + loose));
+    EXPECT_TRUE(records.contains(QStringLiteral("00000001") + a));
+    EXPECT_TRUE(records.contains(QStringLiteral("00000001") + b));
+
+    // --ext replaces the patterns; --list appends lines as they stand.
+    const QString list = box.WriteFile(QStringLiteral("list.txt"),
+                                       (a + QStringLiteral("\r\n") + loose + u'\n').toUtf8());
+    r = RunCli({"check", "--ext", "*.txt", box(QStringLiteral("tree")), "--list", list});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts).size(), 3);
+
+    // Nothing alike: no output, status 0.
+    r = RunCli({"check", a, box.WriteFile(QStringLiteral("d.bmp"), "different")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.isEmpty());
+}
+
+TEST(CliCheck, FuzzyModeAndErrors)
+{
+    Sandbox box;
+    const auto picture = [](int x, int y) { return unsigned((x / 2) * 0x202020 + y); };
+    const QString big =
+        box.WriteFile(QStringLiteral("big.bmp"), orvelle::test::Bmp24(8, 8, picture));
+    const QString small = box.WriteFile(
+        QStringLiteral("small.bmp"),
+        orvelle::test::Bmp24(4, 4, [&](int x, int y) { return picture(2 * x + 1, 2 * y + 1); }));
+    Result r = RunCli({"check", "--fuzzy", big, small});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("00000001%1\n00000001%2\n").arg(big, small));
+    r = RunCli({"check", "--fuzzy", "--compare-size", big, small});
+    EXPECT_TRUE(r.out.isEmpty());
+
+    // The first error ends the run: its text as the error box shows it, status 2.
+    const QString missing = box(QStringLiteral("missing.bmp"));
+    r = RunCli({"check", "--fuzzy", big, missing});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(QString::fromUtf8(r.err), QStringLiteral("ファイル %1 は開けません.\n").arg(missing));
+
+    EXPECT_EQ(RunCli({"check"}).status, 2);
+    EXPECT_EQ(RunCli({"check", "--noise", "x", big}).status, 2);
+    EXPECT_EQ(RunCli({"check", "--bogus", big}).status, 2);
+}

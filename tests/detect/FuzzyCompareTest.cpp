@@ -2,10 +2,16 @@
 
 #include <QFile>
 
+#include "Bitmap.h"
+#include "Canvas.h"
 #include "DuplicateTest.h"
 #include "Errors.h"
 #include "FuzzyCompare.h"
+#include "Picture.h"
 #include "TestSupport.h"
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -121,4 +127,41 @@ TEST(DuplicateTest, TwoNamesOfOneFileAreNeverComparedInFuzzyMode)
     const orvelle::DuplicateTest exact(true, Options(25, 25));
     EXPECT_THROW(exact.IsDuplicate(a, link), EFOpenError);
     EXPECT_TRUE(exact.IsDuplicate(a, copy));
+}
+
+TEST(ImagesSimilar, JpegAgainstItsOwnPixelsAsBitmap)
+{
+    const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
+    if (cjpeg.isEmpty())
+        GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+    Sandbox box;
+    // A picture as PPM, made into a JPEG by the library's own encoder.
+    QByteArray ppm("P6\n24 16\n255\n");
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 24; ++x)
+            ppm.append(char(x * 10)).append(char(y * 15)).append(char((x * y) & 0xFF));
+    }
+    const QString source = box.WriteFile("p.ppm", ppm);
+    const QString jpeg = box("p.jpg");
+    QProcess encode;
+    encode.start(cjpeg, {"-quality", "80", "-outfile", jpeg, source});
+    ASSERT_TRUE(encode.waitForFinished(30000));
+    ASSERT_EQ(encode.exitCode(), 0);
+
+    // The decoded pixels, stored as a bitmap: the same picture to the last pixel.
+    TPicture picture;
+    picture.LoadFile(jpeg);
+    TBitmap work;
+    work.SetPixelFormat(TPixelFormat::pf24bit);
+    work.SetWidth(24);
+    work.SetHeight(16);
+    TCanvas(work).DrawStretched({0, 0, 24, 16}, picture.Graphic());
+    const QString bmp = box.WriteFile("p.bmp", Bmp24(24, 16, [&](int x, int y) {
+                                          const std::uint8_t* p = work.PixelRow(y) + 3 * x;
+                                          return unsigned(p[2] << 16 | p[1] << 8 | p[0]);
+                                      }));
+    EXPECT_TRUE(ImagesSimilar(jpeg, bmp, Options(0, 0)));
+    EXPECT_TRUE(ImagesSimilar(bmp, jpeg, Options(0, 0)));
+    const QString copy = box.WriteFile("copy.jpg", box.ReadFile("p.jpg"));
+    EXPECT_TRUE(ImagesSimilar(jpeg, copy, Options(0, 0)));
 }

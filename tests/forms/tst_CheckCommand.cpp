@@ -62,6 +62,7 @@ private slots:
     void noDuplicates();
     void anUnreadableFileStopsTheRun();
     void cancelStopsTheRun();
+    void closingTheWindowEndsTheRunFirst();
 };
 
 void tst_CheckCommand::exactRunShowsGroupsAndEmptiesTheList()
@@ -192,6 +193,33 @@ void tst_CheckCommand::cancelStopsTheRun()
     QVERIFY(!p.progress->isVisible());
     QVERIFY(p.prompts.shown.isEmpty()); // no message, no results
     QCOMPARE(p.main->FileList(), files);
+}
+
+void tst_CheckCommand::closingTheWindowEndsTheRunFirst()
+{
+    Program p;
+    QStringList files;
+    QByteArray bytes(256 * 1024, 'x');
+    for (int i = 0; i < 120; ++i) {
+        bytes[bytes.size() - 1] = char(i);
+        files << p.sandbox.WriteFile(QStringLiteral("f%1.bmp").arg(i), bytes);
+    }
+    p.Add(files);
+    p.main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(p.main.get()));
+    p.AnswerOptions(true);
+    p.prompts.confirmAnswers = {true};
+    bool closedAtOnce = true;
+    QTimer::singleShot(150, p.main.get(), [&] {
+        QVERIFY(p.main->CheckRunning());
+        closedAtOnce = p.main->close();
+    });
+    p.main->mCheckClick();
+    QVERIFY(!closedAtOnce); // the window waited for the run
+    QVERIFY(p.main->CancelFlag);
+    QCOMPARE(p.prompts.Texts(Kind::Confirm), QStringList{QStringLiteral("本当に終了しますか？")});
+    QTRY_VERIFY(!p.main->isVisible()); // and closed once it had ended, without asking again
+    QCOMPARE(p.prompts.Texts(Kind::Confirm).size(), 1);
 }
 
 QTEST_MAIN(tst_CheckCommand)
