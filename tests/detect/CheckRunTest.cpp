@@ -192,7 +192,7 @@ TEST(CheckRun, MatchesTheReferenceOnRandomLists)
         QStringList files;
         for (int i = 0; i < size; ++i)
             files << QStringLiteral("f%1").arg(random() % names);
-        const unsigned seed = random();
+        const unsigned salt = random();
         const int density = int(random() % 100);
         const bool failing = random() % 5 == 0;
         const QString bad = QStringLiteral("f%1").arg(random() % names);
@@ -200,7 +200,7 @@ TEST(CheckRun, MatchesTheReferenceOnRandomLists)
         const orvelle::PairTest test = [=](const QString& a, const QString& b) {
             if (failing && (a == bad || b == bad))
                 throw EFOpenError(orvelle::FileOpenText(a == bad ? a : b));
-            const size_t h = qHash(a + u'>' + b, seed);
+            const size_t h = qHash(a + u'>' + b, salt);
             return int(h % 100) < density;
         };
         const Reference reference = RunReference(files, test);

@@ -40,6 +40,18 @@ struct Program {
     }
     void Add(const QStringList& paths) { main->ListBox1()->addItems(paths); }
 
+    // Enough equal-sized files, differing in the last byte, for a run that lasts.
+    QStringList SlowList() const
+    {
+        QStringList files;
+        QByteArray bytes(256 * 1024, 'x');
+        for (int i = 0; i < 120; ++i) {
+            bytes[bytes.size() - 1] = char(i);
+            files << sandbox.WriteFile(QStringLiteral("f%1.bmp").arg(i), bytes);
+        }
+        return files;
+    }
+
     // Answers the options dialog when it comes up: exact or fuzzy, then OK.
     void AnswerOptions(bool exact)
     {
@@ -169,13 +181,7 @@ void tst_CheckCommand::anUnreadableFileStopsTheRun()
 void tst_CheckCommand::cancelStopsTheRun()
 {
     Program p;
-    // Enough equal-sized files, differing in the last byte, for a run that lasts.
-    QStringList files;
-    QByteArray bytes(256 * 1024, 'x');
-    for (int i = 0; i < 120; ++i) {
-        bytes[bytes.size() - 1] = char(i);
-        files << p.sandbox.WriteFile(QStringLiteral("f%1.bmp").arg(i), bytes);
-    }
+    const QStringList files = p.SlowList();
     p.Add(files);
     p.AnswerOptions(true);
     bool addRefused = false;
@@ -198,12 +204,7 @@ void tst_CheckCommand::cancelStopsTheRun()
 void tst_CheckCommand::closingTheWindowEndsTheRunFirst()
 {
     Program p;
-    QStringList files;
-    QByteArray bytes(256 * 1024, 'x');
-    for (int i = 0; i < 120; ++i) {
-        bytes[bytes.size() - 1] = char(i);
-        files << p.sandbox.WriteFile(QStringLiteral("f%1.bmp").arg(i), bytes);
-    }
+    const QStringList files = p.SlowList();
     p.Add(files);
     p.main->show();
     QVERIFY(QTest::qWaitForWindowExposed(p.main.get()));

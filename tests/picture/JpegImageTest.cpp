@@ -85,11 +85,11 @@ QByteArray Pnm(int width, int height, bool gray)
     const int channels = gray ? 1 : 3;
     QByteArray bytes = QByteArray(gray ? "P5\n" : "P6\n") + QByteArray::number(width) + ' ' +
                        QByteArray::number(height) + "\n255\n";
-    std::uint32_t seed = 12345;
+    std::uint32_t grain = 12345;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            seed = seed * 1103515245u + 12345u;
-            const int noise = int((seed >> 16) % 64) - 32;
+            grain = grain * 1103515245u + 12345u;
+            const int noise = int((grain >> 16) % 64) - 32;
             const int base[3] = {x * 255 / std::max(width - 1, 1),
                                  y * 255 / std::max(height - 1, 1), ((x + y) * 4) % 256};
             for (int c = 0; c < channels; ++c)
