@@ -1,24 +1,39 @@
 #include "CompUnit.h"
 
+#include <new>
+
 #include <QAction>
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QSaveFile>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QStringList>
 #include <QStyleOptionViewItem>
+#include <QTextCursor>
 #include <QToolTip>
 #include <QTreeWidgetItem>
 
 #include "ApplicationHints.h"
+#include "Canvas.h"
+#include "FileExistence.h"
+#include "FileListRules.h"
 #include "Fonts.h"
 #include "HandlerGuard.h"
 #include "PaintBox.h"
+#include "PathRules.h"
+#include "Picture.h"
+#include "ResultsViewerRules.h"
 #include "ToolPictures.h"
+#include "UserPrompts.h"
 #include "WindowPlacement.h"
 #include "ui_CompUnit.h"
 
@@ -47,6 +62,48 @@ QString BareDetails()
                        QStringLiteral("日　時："), QStringLiteral("画像幅："),
                        QStringLiteral("画像高：")}
         .join(u'\n');
+}
+
+// The whole file in memory, read before the target is touched, so that a
+// copy onto the source itself rewrites the same bytes.
+QByteArray ReadWholeFile(const QString& path)
+{
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly))
+        orvelle::RaiseFileOpen(path);
+    const qint64 length = source.size();
+    QByteArray bytes;
+    try {
+        bytes.resize(length);
+    } catch (const std::bad_alloc&) {
+        throw orvelle::EStreamError(orvelle::MemoryStreamText());
+    }
+    if (length > 0 && source.read(bytes.data(), length) != length)
+        throw EReadError(orvelle::StreamReadText());
+    return bytes;
+}
+
+// Written beside the target and moved over it only when complete: a failure
+// part-way leaves an earlier file of that name as it was and no partial file.
+void WriteWholeFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile target(path);
+    if (!target.open(QIODevice::WriteOnly))
+        orvelle::RaiseFileCreate(path);
+    if (target.write(bytes) != bytes.size())
+        throw orvelle::EWriteError(orvelle::StreamWriteText());
+    if (!target.commit()) {
+        if (target.error() == QFileDevice::RenameError)
+            orvelle::RaiseFileCreate(path);
+        throw orvelle::EWriteError(orvelle::StreamWriteText());
+    }
+}
+
+// Whether nothing of that name is left, not even a dangling link.
+bool IsGone(const QString& path)
+{
+    const QFileInfo entry(path);
+    return !entry.exists() && !entry.isSymLink();
 }
 
 bool IsRightButtonEvent(const QEvent* event)
@@ -163,42 +220,159 @@ QStatusBar* TCompForm::StatusBar1() const
 
 void TCompForm::FormCreate()
 {
-    orvelle::Guarded(prompts_, this, [] {});
+    orvelle::Guarded(prompts_, this, [this] {
+        Picture = std::make_unique<TPicture>();
+        FitView = false;
+    });
 }
 
 void TCompForm::FormDestroy()
 {
-    orvelle::Guarded(prompts_, this, [] {});
+    orvelle::Guarded(prompts_, this, [this] { Picture.reset(); });
+}
+
+QTreeWidgetItem* TCompForm::SelectedFile() const
+{
+    // A node without children is a file node; a group whose files were all
+    // deleted is one too, but its number names no file.
+    QTreeWidgetItem* node = ui->TreeView1->currentItem();
+    if (!node || !node->isSelected() || node->childCount() > 0)
+        return nullptr;
+    if (!orvelle::FileExists(node->text(0)))
+        return nullptr;
+    return node;
+}
+
+double TCompForm::SizeOfFile(const QTreeWidgetItem& node) const
+{
+    return orvelle::SizeOfFile(node.text(0));
 }
 
 void TCompForm::TreeView1Click()
 {
-    orvelle::Guarded(prompts_, this, [] {});
+    orvelle::Guarded(prompts_, this, [this] {
+        const QTreeWidgetItem* node = SelectedFile();
+        if (!node)
+            return;
+        const QString path = node->text(0);
+        ui->PaintBox1->update();
+        Picture->LoadFile(path);
+
+        QPlainTextEdit* memo = ui->Memo1;
+        const QLocale locale; // the system's, unless the program chose another
+        memo->clear();
+        memo->appendPlainText(orvelle::NameLine(path));
+        memo->appendPlainText(orvelle::SizeLine(SizeOfFile(*node), locale));
+        memo->appendPlainText(
+            orvelle::TimeLine(QFileInfo(path).lastModified().toLocalTime(), locale));
+        memo->appendPlainText(orvelle::WidthLine(Picture->Width()));
+        memo->appendPlainText(orvelle::HeightLine(Picture->Height()));
+        // The beginning of the first line, however long the path.
+        memo->moveCursor(QTextCursor::Start);
+        memo->ensureCursorVisible();
+
+        if (!FitView)
+            ui->PaintBox1->resize(Picture->Width(), Picture->Height());
+        DrawPreview();
+    });
 }
 
 void TCompForm::PaintBox1Paint()
 {
-    orvelle::Guarded(prompts_, this, [] {});
+    orvelle::Guarded(prompts_, this, [this] {
+        QPainter painter(ui->PaintBox1);
+        const QScopedValueRollback<QPainter*> painting(previewPainter_, &painter);
+        DrawPreview();
+    });
+}
+
+void TCompForm::DrawPreview()
+{
+    if (!Picture)
+        return;
+    // A widget paints only inside its paint event, which calls back here.
+    if (!previewPainter_) {
+        ui->PaintBox1->repaint();
+        return;
+    }
+    PaintPreview(*previewPainter_);
+}
+
+void TCompForm::PaintPreview(QPainter& painter)
+{
+    QWidget* box = ui->PaintBox1;
+    TCanvas canvas(painter, box->width(), box->height());
+    // Scaled anew at every repaint: no shrunk copy is kept.
+    if (!FitView) {
+        canvas.DrawAt(0, 0, Picture->Graphic());
+        return;
+    }
+    canvas.DrawStretched(
+        orvelle::FitRect(Picture->Width(), Picture->Height(), box->width(), box->height()),
+        Picture->Graphic());
 }
 
 void TCompForm::PaintBox1DblClick()
 {
-    orvelle::Guarded(prompts_, this, [] {});
+    orvelle::Guarded(prompts_, this, [this] {
+        FitView = !FitView;
+        QScrollArea* scroll = ui->ScrollBox1;
+        if (FitView) {
+            // Resizable, the scroll box keeps its widget as large as its
+            // visible area, through every resize of the window or splitter.
+            scroll->setWidgetResizable(true);
+        } else {
+            scroll->setWidgetResizable(false);
+            ui->PaintBox1->resize(Picture ? Picture->Width() : 0, Picture ? Picture->Height() : 0);
+        }
+        DrawPreview();
+    });
 }
 
 void TCompForm::Delete1Click()
 {
-    orvelle::Guarded(prompts_, this, [] {});
+    orvelle::Guarded(prompts_, this, [this] {
+        QTreeWidgetItem* node = SelectedFile();
+        if (!node)
+            return;
+        if (!prompts_.Confirm(this, QStringLiteral("元に戻せません\n本当に削除しますか？")))
+            return;
+        const QString path = node->text(0);
+        // The node goes only with a file that is really gone.
+        if (!QFile::remove(path) && !IsGone(path))
+            throw orvelle::EFDeleteError(orvelle::FileDeleteText(path));
+        QTreeWidgetItem* parent = node->parent();
+        QTreeWidget* tree = ui->TreeView1;
+        std::unique_ptr<QTreeWidgetItem> removed(
+            parent ? parent->takeChild(parent->indexOfChild(node))
+                   : tree->takeTopLevelItem(tree->indexOfTopLevelItem(node)));
+    });
 }
 
 void TCompForm::SaveAs1Click()
 {
-    orvelle::Guarded(prompts_, this, [] {});
+    orvelle::Guarded(prompts_, this, [this] {
+        const QTreeWidgetItem* node = SelectedFile();
+        if (!node)
+            return;
+        const QString source = node->text(0);
+        const QString extension = orvelle::ExtractFileExt(source);
+        saveDialog1_->setNameFilters(
+            orvelle::ToQtNameFilters(QStringLiteral("画像ファイル|*") + extension));
+        saveDialog1_->setDefaultSuffix(extension.mid(1));
+        const QStringList chosen = prompts_.RunOpenDialog(*saveDialog1_);
+        if (chosen.isEmpty())
+            return;
+        const QString target = chosen.front();
+        // The next Save As in this window offers the same name again.
+        saveDialog1_->selectFile(target);
+        WriteWholeFile(target, ReadWholeFile(source));
+    });
 }
 
 void TCompForm::Close1Click()
 {
-    orvelle::Guarded(prompts_, this, [] {});
+    orvelle::Guarded(prompts_, this, [this] { close(); });
 }
 
 bool TCompForm::eventFilter(QObject* watched, QEvent* event)

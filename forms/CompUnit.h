@@ -13,7 +13,10 @@ class QEvent;
 class QFileDialog;
 class QHelpEvent;
 class QKeyEvent;
+class QPainter;
 class QShowEvent;
+class QTreeWidgetItem;
+class TPicture;
 
 namespace Ui {
 class TCompForm;
@@ -53,6 +56,17 @@ public:
     void SaveAs1Click();
     void Close1Click();
 
+    // Draws Picture into PaintBox1, at its own size or fitted. Outside a
+    // paint event it repaints the box at once.
+    void DrawPreview();
+    // The length of the selected node's file in bytes.
+    double SizeOfFile(const QTreeWidgetItem& node) const;
+
+    // The picture of the file last shown; empty until one is.
+    std::unique_ptr<TPicture> Picture;
+    // true: the preview is scaled to fit; false: actual size.
+    bool FitView = false;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -60,9 +74,14 @@ protected:
 
 private:
     void ShowCutOffNodeText(const QHelpEvent& help);
+    // The selected node when it is a file that exists, else nothing.
+    QTreeWidgetItem* SelectedFile() const;
+    void PaintPreview(QPainter& painter);
 
     std::unique_ptr<Ui::TCompForm> ui;
     orvelle::UserPrompts& prompts_;
     QMenu* popupMenu1_;
     QFileDialog* saveDialog1_;
+    // Set while PaintBox1's paint event runs, so DrawPreview may paint.
+    QPainter* previewPainter_ = nullptr;
 };

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <utility>
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include "Errors.h"
+#include "Graphic.h"
+
+namespace orvelle {
+
+// The run-time input/output failure: "File not found", "File access denied" ...
+class EInOutError : public Exception {
+public:
+    EInOutError(int code, QString message) : Exception(std::move(message)), code_(code) {}
+    const char* ClassName() const noexcept override { return "EInOutError"; }
+    int ErrorCode() const noexcept { return code_; }
+
+private:
+    int code_;
+};
+
+// A file could not be removed from the disk.
+class EFDeleteError : public Exception {
+public:
+    using Exception::Exception;
+    const char* ClassName() const noexcept override { return "EFDeleteError"; }
+};
+
+// Writing a stream stopped before all of it was written.
+class EWriteError : public Exception {
+public:
+    using Exception::Exception;
+    const char* ClassName() const noexcept override { return "EWriteError"; }
+};
+
+// A memory buffer could not grow to hold a whole file.
+class EStreamError : public Exception {
+public:
+    using Exception::Exception;
+    const char* ClassName() const noexcept override { return "EStreamError"; }
+};
+
+QString FileDeleteText(const QString& path); // ファイル %s を削除できません
+QString StreamWriteText();                   // ストリームへの書き込みエラー
+QString MemoryStreamText();                  // メモリストリームの拡大中に…
+
+// The run-time text of an input/output error code.
+QString InOutErrorText(int code);
+
+// The length of the file in bytes, opened for reading only. The whole 64-bit
+// length: a file of 2 GiB or more shows its true size. Throws EInOutError.
+double SizeOfFile(const QString& path);
+
+// The five detail lines of a shown file.
+QString NameLine(const QString& path);
+// Digits grouped by the locale's separator, "byte" straight after.
+QString SizeLine(double bytes, const QLocale& locale);
+// The time as the packed format keeps it: seconds in steps of two.
+QDateTime PackedTime(const QDateTime& local);
+// The packed local time; the date alone at exactly midnight.
+QString TimeLine(const QDateTime& lastWrite, const QLocale& locale);
+QString WidthLine(int width);
+QString HeightLine(int height);
+
+// Where a picture is drawn in fit mode: at its own size when it fits, shrunk
+// with its aspect kept otherwise, anchored at the top-left corner. The
+// factors are x87 extended quotients stored as doubles, the products
+// truncated, so a fitted side may come out one pixel short of the box.
+TRect FitRect(int pictureWidth, int pictureHeight, int boxWidth, int boxHeight);
+
+} // namespace orvelle

@@ -1,0 +1,490 @@
+#include <memory>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QLocale>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include "CompUnit.h"
+#include "FakePrompts.h"
+#include "Fonts.h"
+#include "Picture.h"
+#include "ResultsTree.h"
+#include "ResultsViewerRules.h"
+#include "TestSupport.h"
+
+namespace {
+
+using Kind = orvelle::test::FakePrompts::Kind;
+
+constexpr unsigned kRed = 0xFF0000;
+constexpr unsigned kBlue = 0x0000FF;
+
+QByteArray Plain(int width, int height, unsigned colour)
+{
+    return orvelle::test::Bmp24(width, height, [colour](int, int) { return colour; });
+}
+
+void SetWriteTime(const QString& path, const QDateTime& local)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(local, QFileDevice::FileModificationTime));
+}
+
+QStringList MemoLines(const TCompForm& form)
+{
+    return form.Memo1()->toPlainText().split(u'\n');
+}
+
+const QStringList kBareMemo{"ﾌｧｲﾙ名：", "サイズ：", "日　時：", "画像幅：", "画像高："};
+
+} // namespace
+
+class TestResultsViewer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void clickShowsTheSelectedFile();
+    void groupNodesAndKeyboardChangeNothing();
+    void filesThatFailTheExistenceTest();
+    void unloadableFileKeepsWhatWasShown();
+    void doubleClicksBeforeAnyFile();
+    void actualSizeAndFitPreview();
+    void deleteAnsweredBothWays();
+    void deleteActsOnTheSelectedNodeNotTheClickedOne();
+    void deleteOrSaveWithoutAFileDoesNothing();
+    void failingDeleteKeepsTheNode();
+    void saveAsOffersTheExtension_data();
+    void saveAsOffersTheExtension();
+    void saveAsCopiesAndReplaces();
+    void saveAsFailures();
+    void closeEndsTheShowing();
+    void screenshot();
+
+private:
+    // A group per list of file names in the sandbox, all expanded.
+    void Fill(const QList<QStringList>& groups)
+    {
+        QStringList records;
+        for (int g = 0; g < groups.size(); ++g)
+            for (const QString& name : groups[g])
+                records << QStringLiteral("%1").arg(g + 1, 8, 10, QChar(u'0')) +
+                               (name.startsWith(u'/') ? name : box_->operator()(name));
+        orvelle::BuildResultsTree(*form_->TreeView1(), records);
+        form_->TreeView1()->expandAll();
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    }
+    QTreeWidgetItem* Node(int group, int file = -1) const
+    {
+        QTreeWidgetItem* root = form_->TreeView1()->topLevelItem(group);
+        return file < 0 ? root : root->child(file);
+    }
+    void Click(QTreeWidgetItem* node)
+    {
+        QTreeWidget* tree = form_->TreeView1();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          tree->visualItemRect(node).center());
+    }
+    void DoubleClickPreview()
+    {
+        QWidget* preview = form_->PaintBox1();
+        QTest::mouseDClick(preview, Qt::LeftButton, {}, QPoint(1, 1));
+    }
+    QAction* Action(const char* name) const
+    {
+        return form_->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    QFileDialog* SaveDialog() const { return form_->findChild<QFileDialog*>("SaveDialog1"); }
+
+    orvelle::test::FakePrompts prompts_;
+    std::unique_ptr<orvelle::test::Sandbox> box_;
+    std::unique_ptr<TCompForm> form_;
+};
+
+void TestResultsViewer::initTestCase()
+{
+    orvelle::RegisterFontSubstitutes();
+    // The details follow the locale; this one groups with commas.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestResultsViewer::init()
+{
+    prompts_ = {};
+    box_ = std::make_unique<orvelle::test::Sandbox>();
+    form_ = std::make_unique<TCompForm>(prompts_, nullptr);
+}
+
+void TestResultsViewer::cleanup()
+{
+    form_.reset();
+    box_.reset();
+    QCOMPARE(prompts_.unexpected, 0);
+}
+
+void TestResultsViewer::clickShowsTheSelectedFile()
+{
+    const QString a = box_->WriteFile("a.bmp", Plain(30, 20, kRed));
+    box_->WriteFile("b.bmp", Plain(7, 9, kBlue));
+    SetWriteTime(a, QDateTime(QDate(2021, 3, 4), QTime(12, 34, 57)));
+    // The file's size is the BMP's: 54 header bytes and 20 rows of 92.
+    QCOMPARE(QFileInfo(a).size(), 1894);
+    Fill({{"a.bmp", "b.bmp"}});
+
+    form_->Memo1()->horizontalScrollBar()->setValue(50);
+    Click(Node(0, 0));
+    QCOMPARE(MemoLines(*form_),
+             QStringList({"ﾌｧｲﾙ名：" + a, "サイズ：1,894byte", "日　時：3/4/21 12:34:56 PM",
+                          "画像幅：30", "画像高：20"}));
+    QCOMPARE(form_->Memo1()->textCursor().position(), 0);
+    QCOMPARE(form_->PaintBox1()->size(), QSize(30, 20));
+
+    // Midnight shows the date alone.
+    SetWriteTime(box_->operator()("b.bmp"), QDateTime(QDate(2020, 12, 31), QTime(0, 0, 1)));
+    Click(Node(0, 1));
+    QCOMPARE(MemoLines(*form_)[2], QStringLiteral("日　時：12/31/20"));
+    QCOMPARE(MemoLines(*form_)[1], QStringLiteral("サイズ：270byte"));
+    QCOMPARE(form_->PaintBox1()->size(), QSize(7, 9));
+    QCOMPARE(prompts_.shown.size(), 0);
+}
+
+void TestResultsViewer::groupNodesAndKeyboardChangeNothing()
+{
+    box_->WriteFile("a.bmp", Plain(3, 3, kRed));
+    box_->WriteFile("b.bmp", Plain(5, 5, kRed));
+    Fill({{"a.bmp", "b.bmp"}});
+    Click(Node(0));
+    QCOMPARE(MemoLines(*form_), kBareMemo);
+    QCOMPARE(form_->PaintBox1()->size(), QSize(105, 105));
+
+    Click(Node(0, 0));
+    QCOMPARE(MemoLines(*form_)[3], QStringLiteral("画像幅：3"));
+    // The arrow keys move the selection, the details wait for a click.
+    QTest::keyClick(form_->TreeView1(), Qt::Key_Down);
+    QCOMPARE(form_->TreeView1()->currentItem(), Node(0, 1));
+    QCOMPARE(MemoLines(*form_)[3], QStringLiteral("画像幅：3"));
+    QTest::keyClick(form_->TreeView1(), Qt::Key_Up);
+    QTest::keyClick(form_->TreeView1(), Qt::Key_Up);
+    QCOMPARE(form_->TreeView1()->currentItem(), Node(0));
+    Click(Node(0));
+    QCOMPARE(MemoLines(*form_)[3], QStringLiteral("画像幅：3"));
+    QCOMPARE(form_->PaintBox1()->size(), QSize(3, 3));
+    Click(Node(0, 1));
+    QCOMPARE(MemoLines(*form_)[3], QStringLiteral("画像幅：5"));
+    QCOMPARE(prompts_.shown.size(), 0);
+}
+
+void TestResultsViewer::filesThatFailTheExistenceTest()
+{
+    const QString old = box_->WriteFile("old.bmp", Plain(3, 3, kRed));
+    SetWriteTime(old, QDateTime(QDate(1979, 12, 31), QTime(23, 59, 58)));
+    box_->WriteFile("gone.bmp", Plain(3, 3, kRed));
+    box_->MakeDir("folder.bmp");
+    Fill({{"old.bmp", "gone.bmp", "folder.bmp"}});
+    QVERIFY(QFile::remove(box_->operator()("gone.bmp")));
+    for (int file = 0; file < 3; ++file) {
+        Click(Node(0, file));
+        QCOMPARE(MemoLines(*form_), kBareMemo);
+        prompts_.openAnswers.push_back({box_->operator()("copy.bmp")});
+        Action("SaveAs1")->trigger();
+        Action("Delete1")->trigger();
+        prompts_.openAnswers.clear();
+    }
+    QCOMPARE(prompts_.shown.size(), 0);
+    QCOMPARE(Node(0)->childCount(), 3);
+    QVERIFY(QFileInfo::exists(old));
+}
+
+void TestResultsViewer::unloadableFileKeepsWhatWasShown()
+{
+    box_->WriteFile("good.bmp", Plain(12, 8, kRed));
+    box_->WriteFile("bad.bmp", "not a picture");
+    box_->WriteFile("text.xyz", "no picture kind");
+    Fill({{"good.bmp", "bad.bmp", "text.xyz"}});
+    Click(Node(0, 0));
+    const QStringList shown = MemoLines(*form_);
+    for (int file : {1, 2}) {
+        Click(Node(0, file));
+        QCOMPARE(MemoLines(*form_), shown);
+        QCOMPARE(form_->PaintBox1()->size(), QSize(12, 8));
+        QCOMPARE(form_->Picture->Width(), 12);
+    }
+    QCOMPARE(prompts_.Texts(Kind::Error).size(), 2);
+    // Still usable: the good file shows again.
+    Click(Node(0, 0));
+    QCOMPARE(MemoLines(*form_), shown);
+    QCOMPARE(form_->PaintBox1()->grab().toImage().pixel(11, 7), QColor(Qt::red).rgb());
+}
+
+void TestResultsViewer::doubleClicksBeforeAnyFile()
+{
+    Fill({{"none.bmp"}});
+    QVERIFY(!form_->FitView);
+    DoubleClickPreview();
+    QVERIFY(form_->FitView);
+    QTRY_COMPARE(form_->PaintBox1()->size(), form_->ScrollBox1()->viewport()->size());
+    DoubleClickPreview();
+    QVERIFY(!form_->FitView);
+    QCOMPARE(form_->PaintBox1()->size(), QSize(0, 0));
+}
+
+void TestResultsViewer::actualSizeAndFitPreview()
+{
+    box_->WriteFile("big.bmp", Plain(800, 600, kRed));
+    Fill({{"big.bmp"}});
+    Click(Node(0, 0));
+    QWidget* preview = form_->PaintBox1();
+    QScrollArea* scroll = form_->ScrollBox1();
+    QCOMPARE(preview->size(), QSize(800, 600));
+    QTRY_VERIFY(scroll->horizontalScrollBar()->maximum() > 0);
+    QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(preview->grab().toImage().pixel(799, 599), QColor(Qt::red).rgb());
+
+    DoubleClickPreview();
+    QTRY_COMPARE(preview->size(), scroll->viewport()->size());
+    QCOMPARE(scroll->horizontalScrollBar()->maximum(), 0);
+    // The width limits: the height follows the width's factor.
+    const int width = preview->width();
+    QVERIFY(width * 600 / 800 < preview->height());
+    const QImage fitted = preview->grab().toImage();
+    const TRect place = orvelle::FitRect(800, 600, width, preview->height());
+    QVERIFY(place.Right <= width && place.Right >= width - 1);
+    QCOMPARE(fitted.pixel(place.Right - 1, place.Bottom - 1), QColor(Qt::red).rgb());
+    QVERIFY(fitted.pixel(place.Right - 1, place.Bottom) != QColor(Qt::red).rgb());
+
+    // The box follows the window, and every repaint fits the picture anew.
+    form_->resize(700, 600);
+    QTRY_COMPARE(preview->size(), scroll->viewport()->size());
+    const QImage smaller = preview->grab().toImage();
+    const TRect again = orvelle::FitRect(800, 600, preview->width(), preview->height());
+    QCOMPARE(smaller.pixel(again.Right - 1, again.Bottom - 1), QColor(Qt::red).rgb());
+    QVERIFY(smaller.pixel(again.Right - 1, again.Bottom) != QColor(Qt::red).rgb());
+
+    // A click in fit mode keeps the box docked.
+    Click(Node(0, 0));
+    QCOMPARE(preview->size(), scroll->viewport()->size());
+
+    DoubleClickPreview();
+    QCOMPARE(preview->size(), QSize(800, 600));
+    QVERIFY(!scroll->widgetResizable());
+    QCOMPARE(prompts_.shown.size(), 0);
+}
+
+void TestResultsViewer::deleteAnsweredBothWays()
+{
+    const QString a = box_->WriteFile("a.bmp", Plain(4, 4, kRed));
+    box_->WriteFile("b.bmp", Plain(4, 4, kRed));
+    Fill({{"a.bmp", "b.bmp"}});
+    Click(Node(0, 0));
+    const QStringList shown = MemoLines(*form_);
+
+    prompts_.confirmAnswers = {false};
+    Action("Delete1")->trigger();
+    QCOMPARE(prompts_.Texts(Kind::Confirm),
+             QStringList{QStringLiteral("元に戻せません\n本当に削除しますか？")});
+    QVERIFY(QFileInfo::exists(a));
+    QCOMPARE(Node(0)->childCount(), 2);
+
+    prompts_.confirmAnswers = {true};
+    Action("Delete1")->trigger();
+    QVERIFY(!QFileInfo::exists(a));
+    QCOMPARE(Node(0)->childCount(), 1);
+    QCOMPARE(Node(0, 0)->text(0), box_->operator()("b.bmp"));
+    // The details still describe the deleted file.
+    QCOMPARE(MemoLines(*form_), shown);
+
+    // The last file of a group leaves the group behind, childless.
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+    prompts_.confirmAnswers = {true};
+    Action("Delete1")->trigger();
+    QCOMPARE(form_->TreeView1()->topLevelItemCount(), 1);
+    QCOMPARE(Node(0)->childCount(), 0);
+    QCOMPARE(prompts_.Texts(Kind::Error).size(), 0);
+}
+
+void TestResultsViewer::deleteActsOnTheSelectedNodeNotTheClickedOne()
+{
+    const QString a = box_->WriteFile("a.bmp", Plain(4, 4, kRed));
+    const QString b = box_->WriteFile("b.bmp", Plain(4, 4, kRed));
+    Fill({{"a.bmp", "b.bmp"}});
+    Click(Node(0, 0));
+    QTreeWidget* tree = form_->TreeView1();
+    const QPoint at =
+        tree->viewport()->mapTo(form_.get(), tree->visualItemRect(Node(0, 1)).center());
+    QTest::mouseClick(form_->windowHandle(), Qt::RightButton, {}, at);
+    QTRY_VERIFY(form_->PopupMenu1()->isVisible());
+    form_->PopupMenu1()->close();
+    prompts_.confirmAnswers = {true};
+    Action("Delete1")->trigger();
+    QVERIFY(!QFileInfo::exists(a));
+    QVERIFY(QFileInfo::exists(b));
+    QCOMPARE(Node(0)->childCount(), 1);
+    QCOMPARE(Node(0, 0)->text(0), b);
+}
+
+void TestResultsViewer::deleteOrSaveWithoutAFileDoesNothing()
+{
+    box_->WriteFile("a.bmp", Plain(4, 4, kRed));
+    Fill({{"a.bmp"}});
+    // Nothing selected, then the group node.
+    for (QTreeWidgetItem* node : {static_cast<QTreeWidgetItem*>(nullptr), Node(0)}) {
+        form_->TreeView1()->setCurrentItem(node);
+        Action("Delete1")->trigger();
+        Action("SaveAs1")->trigger();
+    }
+    QCOMPARE(prompts_.shown.size(), 0);
+    QCOMPARE(Node(0)->childCount(), 1);
+}
+
+void TestResultsViewer::failingDeleteKeepsTheNode()
+{
+    // A file no one may delete, not even with every right.
+    const QString fixed = QStringLiteral("/proc/version");
+    QVERIFY(QFileInfo::exists(fixed));
+    Fill({{fixed}});
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+    prompts_.confirmAnswers = {true};
+    Action("Delete1")->trigger();
+    QCOMPARE(prompts_.Texts(Kind::Error),
+             QStringList{QStringLiteral("ファイル /proc/version を削除できません")});
+    QCOMPARE(Node(0)->childCount(), 1);
+    QVERIFY(QFileInfo::exists(fixed));
+}
+
+void TestResultsViewer::saveAsOffersTheExtension_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("suffix");
+
+    QTest::newRow("jpeg") << "photo.jpeg"
+                          << "画像ファイル (*.jpeg)"
+                          << "jpeg";
+    QTest::newRow("last dot counts") << "a.b.BMP"
+                                     << "画像ファイル (*.BMP)"
+                                     << "BMP";
+    QTest::newRow("no dot") << "plain"
+                            << "画像ファイル (*)"
+                            << "";
+    QTest::newRow("dot only in a folder") << "dir.v2/plain"
+                                          << "画像ファイル (*)"
+                                          << "";
+}
+
+void TestResultsViewer::saveAsOffersTheExtension()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, filter);
+    QFETCH(QString, suffix);
+
+    box_->WriteFile(name, "bytes");
+    Fill({{name}});
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+    prompts_.openAnswers.push_back({});
+    Action("SaveAs1")->trigger();
+    QCOMPARE(prompts_.lastNameFilters, QStringList{filter});
+    QCOMPARE(SaveDialog()->defaultSuffix(), suffix);
+    QCOMPARE(SaveDialog()->acceptMode(), QFileDialog::AcceptSave);
+    QCOMPARE(prompts_.shown.size(), 1); // the dialog, cancelled
+}
+
+void TestResultsViewer::saveAsCopiesAndReplaces()
+{
+    const QByteArray bytes = Plain(6, 5, kBlue);
+    const QString source = box_->WriteFile("a.bmp", bytes);
+    Fill({{"a.bmp"}});
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+
+    const QString fresh = box_->operator()("copy.bmp");
+    prompts_.openAnswers.push_back({fresh});
+    Action("SaveAs1")->trigger();
+    QCOMPARE(box_->ReadFile("copy.bmp"), bytes);
+
+    // The name is offered again; an existing file is replaced unasked.
+    const QString existing = box_->WriteFile("old.bmp", QByteArray(5000, 'o'));
+    prompts_.openAnswers.push_back({existing});
+    Action("SaveAs1")->trigger();
+    QCOMPARE(prompts_.lastInitialFile, fresh);
+    QCOMPARE(box_->ReadFile("old.bmp"), bytes);
+
+    prompts_.openAnswers.push_back({source});
+    Action("SaveAs1")->trigger();
+    QCOMPARE(box_->ReadFile("a.bmp"), bytes);
+    QCOMPARE(Node(0)->childCount(), 1);
+    QCOMPARE(prompts_.Texts(Kind::Confirm).size(), 0);
+    QCOMPARE(prompts_.Texts(Kind::Error).size(), 0);
+    // No temporary file is left beside the targets.
+    QCOMPARE(QDir(box_->Path()).entryList(QDir::Files),
+             QStringList({"a.bmp", "copy.bmp", "old.bmp"}));
+}
+
+void TestResultsViewer::saveAsFailures()
+{
+    const QString source = box_->WriteFile("a.bmp", "abc");
+    Fill({{"a.bmp"}});
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+
+    const QString nowhere = box_->operator()("missing/copy.bmp");
+    prompts_.openAnswers.push_back({nowhere});
+    Action("SaveAs1")->trigger();
+    QCOMPARE(prompts_.Texts(Kind::Error),
+             QStringList{QStringLiteral("ファイル %1 を作成できません").arg(nowhere)});
+
+    // A folder of that name cannot be replaced by the copy.
+    const QString folder = box_->MakeDir("taken.bmp");
+    prompts_.openAnswers.push_back({folder});
+    Action("SaveAs1")->trigger();
+    QCOMPARE(prompts_.Texts(Kind::Error).size(), 2);
+    QVERIFY(QFileInfo(folder).isDir());
+    QCOMPARE(QDir(box_->Path()).entryList(QDir::Files), QStringList{"a.bmp"});
+
+    QFile::setPermissions(source, QFileDevice::Permissions{});
+    if (QFile(source).open(QIODevice::ReadOnly))
+        QSKIP("running with rights that ignore permissions");
+    prompts_.openAnswers.push_back({box_->operator()("copy.bmp")});
+    Action("SaveAs1")->trigger();
+    QCOMPARE(prompts_.Texts(Kind::Error).last(),
+             QStringLiteral("ファイル %1 は開けません").arg(source));
+}
+
+void TestResultsViewer::closeEndsTheShowing()
+{
+    Fill({{"a.bmp"}});
+    QTimer::singleShot(0, this, [this] { Action("Close1")->trigger(); });
+    QTimer::singleShot(5000, form_.get(), [this] { form_->done(-1); }); // never hang
+    QCOMPARE(form_->exec(), int(QDialog::Rejected));
+    QVERIFY(!form_->isVisible());
+}
+
+void TestResultsViewer::screenshot()
+{
+    // For looking at by eye: ORVELLE_SCREENSHOT=/some/file.png
+    const QString target = qEnvironmentVariable("ORVELLE_SCREENSHOT");
+    if (target.isEmpty())
+        QSKIP("no ORVELLE_SCREENSHOT");
+    const QByteArray gradient = orvelle::test::Bmp24(900, 640, [](int x, int y) {
+        return unsigned((x * 255 / 900) << 16 | (y * 255 / 640) << 8 | 0x40);
+    });
+    box_->WriteFile("photos/sunset.bmp", gradient);
+    box_->WriteFile("photos/copy of sunset.bmp", gradient);
+    Fill({{"photos/sunset.bmp", "photos/copy of sunset.bmp"}});
+    Click(Node(0, 1));
+    DoubleClickPreview();
+    QTest::qWait(50);
+    QVERIFY(form_->grab().save(target));
+}
+
+QTEST_MAIN(TestResultsViewer)
+#include "tst_ResultsViewer.moc"
