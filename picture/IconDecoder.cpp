@@ -1,0 +1,271 @@
+#include "IconDecoder.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <QByteArray>
+#include <QtEndian>
+
+#include "Bitmap.h"
+#include "BmpReader.h"
+#include "Errors.h"
+#include "PixelConversion.h"
+
+namespace orvelle {
+
+namespace {
+
+constexpr qsizetype kIconHeaderSize = 6;
+constexpr qsizetype kDirectoryEntrySize = 16;
+constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;
+constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+
+[[noreturn]] void RaiseInvalidIcon()
+{
+    throw EInvalidGraphic(QStringLiteral("アイコンイメージが不正です"));
+}
+
+std::uint16_t U16(const char* p)
+{
+    return qFromLittleEndian<std::uint16_t>(p);
+}
+
+std::uint32_t U32(const char* p)
+{
+    return qFromLittleEndian<std::uint32_t>(p);
+}
+
+std::int32_t I32(const char* p)
+{
+    return qFromLittleEndian<std::int32_t>(p);
+}
+
+int EntrySide(std::uint8_t stored)
+{
+    return stored == 0 ? 256 : stored;
+}
+
+// Whether a candidate's size is at least as good as the taken entry's along
+// one axis: no farther from the target, and not beyond it unless the taken
+// one lies at least as far beyond.
+bool AtLeastAsGood(int d, int d0)
+{
+    return std::abs(d) <= std::abs(d0) && (d <= 0 || d <= d0);
+}
+
+QImage DecodePng(QByteArrayView entry)
+{
+    QImage image;
+    if (!image.loadFromData(entry, "PNG") || image.isNull())
+        RaiseInvalidIcon();
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull())
+        throw EOutOfResources(OutOfResourcesText());
+    return image;
+}
+
+// A DIB as icons store it: the info header gives twice the image's height,
+// and the colour rows are followed by a 1-bit AND mask in the same row order
+// (bottom row first).
+QImage DecodeDibEntry(QByteArrayView entry)
+{
+    const std::int64_t available = entry.size();
+    if (available < qsizetype(kInfoHeaderSize))
+        RaiseInvalidIcon();
+    const std::uint32_t headerSize = U32(entry.data());
+    if (headerSize < kInfoHeaderSize || std::int64_t(headerSize) > available)
+        RaiseInvalidIcon();
+    const std::int32_t width = I32(entry.data() + 4);
+    const std::int32_t doubledHeight = I32(entry.data() + 8);
+    const int bits = U16(entry.data() + 14);
+    const std::uint32_t compression = U32(entry.data() + 16);
+    const std::uint32_t coloursUsed = U32(entry.data() + 32);
+    const std::int32_t height = doubledHeight / 2;
+    if (width <= 0 || height <= 0)
+        RaiseInvalidIcon();
+    if (compression != kBiRgb && !(compression == kBiBitfields && (bits == 16 || bits == 32)))
+        RaiseInvalidIcon();
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        RaiseInvalidIcon();
+
+    std::int64_t length = headerSize;
+    if (compression == kBiBitfields && headerSize == kInfoHeaderSize)
+        length += 12;
+    std::int64_t colours = coloursUsed;
+    if (colours == 0 && bits <= 8)
+        colours = std::int64_t(1) << bits;
+    length += colours * 4;
+    const std::int64_t stride = RowStride(width, bits);
+    // Every size is weighed against the data before it is multiplied, so a
+    // header that claims gigabytes cannot overflow the arithmetic.
+    if (length > available || height > (available - length) / stride)
+        RaiseInvalidIcon();
+    const std::int64_t colourBytes = stride * height;
+
+    // The colour part is decoded as an ordinary DIB of the real height; the
+    // image size field is dropped, since the rows are known to be complete.
+    QByteArray info(entry.data(), qsizetype(length));
+    qToLittleEndian<std::int32_t>(height, info.data() + 8);
+    qToLittleEndian<std::uint16_t>(1, info.data() + 12);
+    qToLittleEndian<std::uint32_t>(0, info.data() + 20);
+    const QByteArrayView colourRows = entry.sliced(qsizetype(length), qsizetype(colourBytes));
+    TBitmap colour;
+    try {
+        DecodeDib(info, colourRows, colour);
+    } catch (const EOutOfResources&) {
+        throw;
+    } catch (const Exception&) {
+        RaiseInvalidIcon();
+    }
+
+    QImage image(width, height, QImage::Format_ARGB32);
+    if (image.isNull())
+        throw EOutOfResources(OutOfResourcesText());
+
+    // A 32-bit image that carries any alpha is shown by its alpha channel;
+    // one whose fourth bytes are all 0 predates alpha and uses its mask.
+    const bool alphaBits = bits == 32 && compression == kBiRgb;
+    bool useAlpha = false;
+    if (alphaBits) {
+        for (std::int64_t i = 3; i < colourBytes && !useAlpha; i += 4)
+            useAlpha = colourRows[qsizetype(i)] != 0;
+    }
+
+    // A mask cut short leaves the missing pixels opaque.
+    const std::int64_t maskStride = RowStride(width, 1);
+    const std::int64_t maskStart = length + colourBytes;
+    std::vector<std::uint8_t> line(std::size_t(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        ConvertRowToBgr(colour, y, line.data());
+        const std::int64_t fileRow = height - 1 - y;
+        const char* raw = colourRows.data() + fileRow * stride;
+        const std::int64_t maskRow = maskStart + fileRow * maskStride;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = line.data() + std::size_t(x) * 3;
+            int alpha = 255;
+            if (useAlpha) {
+                alpha = static_cast<std::uint8_t>(raw[std::int64_t(x) * 4 + 3]);
+            } else {
+                const std::int64_t at = maskRow + x / 8;
+                if (at < available &&
+                    (static_cast<std::uint8_t>(entry[qsizetype(at)]) & (0x80 >> (x % 8))))
+                    alpha = 0;
+            }
+            out[x] = qRgba(p[2], p[1], p[0], alpha);
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+std::vector<IconEntry> ReadIconDirectory(QByteArrayView file)
+{
+    if (file.size() < kIconHeaderSize)
+        RaiseInvalidIcon();
+    const int count = U16(file.data() + 4);
+    if (count == 0 || file.size() < kIconHeaderSize + count * kDirectoryEntrySize)
+        RaiseInvalidIcon();
+    std::vector<IconEntry> entries;
+    entries.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+        const char* p = file.data() + kIconHeaderSize + i * kDirectoryEntrySize;
+        IconEntry entry;
+        entry.width = EntrySide(static_cast<std::uint8_t>(p[0]));
+        entry.height = EntrySide(static_cast<std::uint8_t>(p[1]));
+        const auto colourCount = static_cast<std::uint8_t>(p[2]);
+        entry.colours = colourCount == 0 ? kUnlimitedColours : colourCount;
+        entry.bytes = U32(p + 8);
+        entry.offset = U32(p + 12);
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+std::size_t ChooseIconEntry(const std::vector<IconEntry>& entries, int targetWidth,
+                            int targetHeight, std::int64_t displayColours)
+{
+    std::size_t taken = 0;
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+        const IconEntry& candidate = entries[i];
+        const IconEntry& best = entries[taken];
+        if (candidate.colours > displayColours || candidate.colours < best.colours)
+            continue;
+        if (AtLeastAsGood(candidate.width - targetWidth, best.width - targetWidth) &&
+            AtLeastAsGood(candidate.height - targetHeight, best.height - targetHeight))
+            taken = i;
+    }
+    return taken;
+}
+
+QImage DecodeIconImage(QByteArrayView entry)
+{
+    constexpr qsizetype signatureLength = sizeof(kPngSignature) - 1;
+    if (entry.size() >= signatureLength &&
+        std::memcmp(entry.data(), kPngSignature, std::size_t(signatureLength)) == 0)
+        return DecodePng(entry);
+    return DecodeDibEntry(entry);
+}
+
+QImage StandardApplicationIcon()
+{
+    QImage image(kStandardIconSize, kStandardIconSize, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    // A window: dark frame, blue title bar with a close box, white client
+    // area, and a grey shadow to the lower right.
+    constexpr int left = 2, top = 4, right = 28, bottom = 26;
+    const QRgb frame = qRgb(0, 0, 0);
+    const QRgb title = qRgb(0, 0, 128);
+    const QRgb client = qRgb(255, 255, 255);
+    const QRgb shadow = qRgba(0, 0, 0, 96);
+    const QRgb closeBox = qRgb(192, 192, 192);
+    for (int y = top + 1; y <= bottom + 1; ++y)
+        image.setPixel(right + 1, y, shadow);
+    for (int x = left + 1; x <= right + 1; ++x)
+        image.setPixel(x, bottom + 1, shadow);
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x) {
+            const bool edge = x == left || x == right || y == top || y == bottom;
+            QRgb pixel = client;
+            if (edge)
+                pixel = frame;
+            else if (y <= top + 5)
+                pixel = (x >= right - 5 && x <= right - 2 && y >= top + 2 && y <= top + 4)
+                            ? closeBox
+                            : title;
+            else if (y == top + 6)
+                pixel = frame;
+            image.setPixel(x, y, pixel);
+        }
+    }
+    return image;
+}
+
+void BlendIconImage(const BgrSurface& target, int x, int y, const QImage& image)
+{
+    const int x0 = std::max(x, 0);
+    const int y0 = std::max(y, 0);
+    const int x1 = int(std::min<std::int64_t>(std::int64_t(x) + image.width(), target.width));
+    const int y1 = int(std::min<std::int64_t>(std::int64_t(y) + image.height(), target.height));
+    for (int ty = y0; ty < y1; ++ty) {
+        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(ty - y));
+        std::uint8_t* out = target.bits + target.stride * ty + std::int64_t(x0) * 3;
+        for (int tx = x0; tx < x1; ++tx, out += 3) {
+            const QRgb pixel = in[tx - x];
+            const int alpha = qAlpha(pixel);
+            if (alpha == 0)
+                continue;
+            const int keep = 255 - alpha;
+            out[0] = std::uint8_t((qBlue(pixel) * alpha + out[0] * keep + 127) / 255);
+            out[1] = std::uint8_t((qGreen(pixel) * alpha + out[1] * keep + 127) / 255);
+            out[2] = std::uint8_t((qRed(pixel) * alpha + out[2] * keep + 127) / 255);
+        }
+    }
+}
+
+} // namespace orvelle
