@@ -165,3 +165,52 @@ TEST(ImagesSimilar, JpegAgainstItsOwnPixelsAsBitmap)
     const QString copy = box.WriteFile("copy.jpg", box.ReadFile("p.jpg"));
     EXPECT_TRUE(ImagesSimilar(jpeg, copy, Options(0, 0)));
 }
+
+namespace {
+
+// A one-entry icon file: a 32-bit image of one opaque colour with an empty mask.
+QByteArray SolidIcon(int size, unsigned rgb)
+{
+    const int maskStride = ((size + 31) / 32) * 4;
+    const int imageBytes = 40 + size * size * 4 + maskStride * size;
+    QByteArray ico(6 + 16 + imageBytes, '\0');
+    auto put16 = [&](int at, int v) {
+        ico[at] = char(v & 0xFF);
+        ico[at + 1] = char((v >> 8) & 0xFF);
+    };
+    auto put32 = [&](int at, unsigned v) {
+        for (int i = 0; i < 4; ++i)
+            ico[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    put16(2, 1);
+    put16(4, 1);
+    ico[6] = char(size);
+    ico[7] = char(size);
+    put16(10, 1);
+    put16(12, 32);
+    put32(14, unsigned(imageBytes));
+    put32(18, 22);
+    put32(22, 40);
+    put32(26, unsigned(size));
+    put32(30, unsigned(size * 2));
+    put16(34, 1);
+    put16(36, 32);
+    for (int p = 0; p < size * size; ++p)
+        put32(62 + 4 * p, 0xFF000000u | rgb);
+    return ico;
+}
+
+} // namespace
+
+TEST(ImagesSimilar, IconsAreMeasuredAtTheStandardSizeBeforeTheyAreDrawn)
+{
+    Sandbox box;
+    // Both report 32 × 32 before drawing, so that is the common size; the
+    // small one then covers a quarter of it and leaves the rest white.
+    const QString small = box.WriteFile("small.ico", SolidIcon(16, 0xFF0000));
+    const QString large = box.WriteFile("large.ico", SolidIcon(48, 0xFF0000));
+    EXPECT_TRUE(ImagesSimilar(small, large, Options(75, 0)));
+    EXPECT_FALSE(ImagesSimilar(small, large, Options(74, 0)));
+    EXPECT_TRUE(
+        ImagesSimilar(large, box.WriteFile("copy.ico", SolidIcon(48, 0xFF0000)), Options(0, 0)));
+}
