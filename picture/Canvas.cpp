@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include "Bitmap.h"
+#include "Errors.h"
 #include "PixelConversion.h"
 
 namespace orvelle {
@@ -192,4 +193,38 @@ void TCanvas::StretchBitmap(const TRect& rect, const TBitmap& source)
     orvelle::StretchCopy({image.bits(), image.bytesPerLine(), image.width(), image.height()}, local,
                          source);
     painter_->drawImage(QPoint(x0, y0), image);
+}
+
+void TCanvas::PaintWith(const std::function<void(QPainter&)>& draw)
+{
+    if (painter_) {
+        draw(*painter_);
+        return;
+    }
+    if (!bitmap_ || bitmap_->Empty())
+        return;
+    const int width = bitmap_->Width();
+    const int height = bitmap_->Height();
+    std::uint8_t* top = bitmap_->PixelRow(0);
+    const std::int64_t stride = height > 1 ? bitmap_->PixelRow(1) - top : bitmap_->Stride();
+    if (stride > 0) {
+        QImage image(top, width, height, static_cast<qsizetype>(stride), QImage::Format_BGR888);
+        QPainter painter(&image);
+        draw(painter);
+        return;
+    }
+    // Rows stored bottom row first cannot be wrapped: paint on a copy and
+    // put its rows back.
+    QImage image(width, height, QImage::Format_BGR888);
+    if (image.isNull())
+        throw EOutOfResources(orvelle::OutOfResourcesText());
+    const std::size_t rowBytes = std::size_t(width) * 3;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(image.scanLine(y), bitmap_->PixelRow(y), rowBytes);
+    {
+        QPainter painter(&image);
+        draw(painter);
+    }
+    for (int y = 0; y < height; ++y)
+        std::memcpy(bitmap_->PixelRow(y), image.constScanLine(y), rowBytes);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <QColor>
 
@@ -34,6 +35,9 @@ public:
 
     // What the graphic kinds draw with.
     void StretchBitmap(const TRect& rect, const TBitmap& source);
+    // Vector drawing: draw paints on the target in its pixel coordinates,
+    // the work bitmap's rows wrapped in place or the window's painter.
+    void PaintWith(const std::function<void(QPainter&)>& draw);
     // The colours DrawAt hands to the target for the picture's own use.
     QColor BackgroundColour() const { return background_; }
     QColor TextColour() const { return text_; }

@@ -1,13 +1,41 @@
 #pragma once
 
+#include <cstdint>
+
+#include <QByteArray>
+
+#include "EmfReader.h"
 #include "Graphic.h"
 
+// A vector picture from an EMF or a placeable WMF file; the content, not the
+// extension, decides which of the two is read.
 class TMetafile final : public TGraphic {
 public:
     const char* ClassName() const noexcept override { return "TMetafile"; }
     void LoadFromStream(QIODevice& file) override;
-    int Width() const override { return 0; }
-    int Height() const override { return 0; }
-    bool Empty() const override { return true; }
+    int Width() const override;
+    int Height() const override;
+    bool Empty() const override { return emf_.isEmpty() && wmf_.isEmpty(); }
     void Draw(TCanvas& canvas, const TRect& rect) override;
+
+    // The frame size in hundredths of a millimetre.
+    int FrameWidth() const noexcept { return frameWidth_; }
+    int FrameHeight() const noexcept { return frameHeight_; }
+    // The units per inch of a placeable WMF header; 0 for an EMF file.
+    int UnitsPerInch() const noexcept { return unitsPerInch_; }
+    bool Enhanced() const noexcept { return enhanced_; }
+
+private:
+    void LoadEnhanced(const QByteArray& data);
+    void LoadPlaceable(const QByteArray& data);
+
+    // The whole enhanced metafile, or the records of a Windows metafile
+    // after its placeable header.
+    QByteArray emf_;
+    QByteArray wmf_;
+    orvelle::EmfHeader header_{};
+    int frameWidth_ = 0;
+    int frameHeight_ = 0;
+    int unitsPerInch_ = 0;
+    bool enhanced_ = false;
 };

@@ -1,0 +1,609 @@
+#include "EmfPlayer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygon>
+#include <QTransform>
+
+#include "EmfReader.h"
+
+namespace orvelle {
+
+namespace {
+
+// Record types the player draws or keeps state for.
+enum Record : std::uint32_t {
+    kHeader = 1,
+    kPolyBezier = 2,
+    kPolygon = 3,
+    kPolyline = 4,
+    kPolyBezierTo = 5,
+    kPolylineTo = 6,
+    kPolyPolyline = 7,
+    kPolyPolygon = 8,
+    kSetWindowExtEx = 9,
+    kSetWindowOrgEx = 10,
+    kSetViewportExtEx = 11,
+    kSetViewportOrgEx = 12,
+    kEof = 14,
+    kSetPixelV = 15,
+    kSetMapMode = 17,
+    kSetPolyFillMode = 19,
+    kMoveToEx = 27,
+    kSaveDc = 33,
+    kRestoreDc = 34,
+    kSetWorldTransform = 35,
+    kModifyWorldTransform = 36,
+    kSelectObject = 37,
+    kCreatePen = 38,
+    kCreateBrushIndirect = 39,
+    kDeleteObject = 40,
+    kEllipse = 42,
+    kRectangle = 43,
+    kLineTo = 54,
+    kPolyBezier16 = 85,
+    kPolygon16 = 86,
+    kPolyline16 = 87,
+    kPolyBezierTo16 = 88,
+    kPolylineTo16 = 89,
+    kPolyPolyline16 = 90,
+    kPolyPolygon16 = 91,
+    kExtCreatePen = 95,
+};
+
+enum MapMode { kText = 1, kLoMetric, kHiMetric, kLoEnglish, kHiEnglish, kTwips, kIsotropic,
+               kAnisotropic };
+
+struct Pen {
+    bool null = false;
+    QColor colour{Qt::black};
+    // In logical units; 0 draws one pixel wide whatever the mapping.
+    double width = 0;
+    Qt::PenStyle style = Qt::SolidLine;
+};
+
+struct Brush {
+    bool null = false;
+    QColor colour{Qt::white};
+    Qt::BrushStyle style = Qt::SolidPattern;
+};
+
+using Object = std::variant<Pen, Brush>;
+
+constexpr std::size_t kMaxSavedStates = 4096;
+constexpr double kCoordinateLimit = 1 << 24;
+
+struct DcState {
+    int mapMode = kText;
+    QPointF windowOrg{0, 0};
+    QPointF windowExt{1, 1};
+    QPointF viewportOrg{0, 0};
+    QPointF viewportExt{1, 1};
+    QTransform world;
+    QPointF position{0, 0};
+    Pen pen;
+    Brush brush;
+    bool winding = false;
+};
+
+QColor ColourOf(std::uint32_t colourRef)
+{
+    return QColor(int(colourRef & 0xFF), int((colourRef >> 8) & 0xFF), int((colourRef >> 16) & 0xFF));
+}
+
+Qt::PenStyle PenStyleOf(std::uint32_t style)
+{
+    switch (style & 0xF) {
+    case 1: return Qt::DashLine;
+    case 2: return Qt::DotLine;
+    case 3: return Qt::DashDotLine;
+    case 4: return Qt::DashDotDotLine;
+    case 5: return Qt::NoPen;
+    default: return Qt::SolidLine;
+    }
+}
+
+Qt::BrushStyle HatchOf(std::uint32_t hatch)
+{
+    switch (hatch) {
+    case 0: return Qt::HorPattern;
+    case 1: return Qt::VerPattern;
+    case 2: return Qt::FDiagPattern;
+    case 3: return Qt::BDiagPattern;
+    case 4: return Qt::CrossPattern;
+    case 5: return Qt::DiagCrossPattern;
+    default: return Qt::SolidPattern;
+    }
+}
+
+Brush BrushOf(std::uint32_t style, std::uint32_t colour, std::uint32_t hatch)
+{
+    Brush b;
+    b.colour = ColourOf(colour);
+    if (style == 1)
+        b.null = true;
+    else if (style == 2)
+        b.style = HatchOf(hatch);
+    return b;
+}
+
+// One record's bytes; fields beyond its end read as 0.
+struct RecordView {
+    const QByteArray& data;
+    qsizetype offset;
+    qsizetype size;
+
+    bool Holds(qsizetype from, std::uint64_t bytes) const
+    {
+        return from >= 0 && from <= size && bytes <= std::uint64_t(size - from);
+    }
+    std::int32_t I32(qsizetype at) const { return Holds(at, 4) ? ReadI32(data, offset + at) : 0; }
+    std::uint32_t U32(qsizetype at) const { return Holds(at, 4) ? ReadU32(data, offset + at) : 0; }
+    std::int16_t I16(qsizetype at) const { return Holds(at, 2) ? ReadI16(data, offset + at) : 0; }
+    float F32(qsizetype at) const { return Holds(at, 4) ? ReadF32(data, offset + at) : 0.0F; }
+};
+
+class Player {
+public:
+    Player(QPainter& painter, const QByteArray& data, const TRect& rect)
+        : painter_(painter), data_(data)
+    {
+        header_ = ReadEmfHeader(data);
+        objects_.resize(header_.handles);
+        // The frame, in the reference device's pixels, goes onto the
+        // rectangle with its right and bottom edges one pixel in.
+        const double left = ReferencePixels(header_.frameLeft, true);
+        const double top = ReferencePixels(header_.frameTop, false);
+        const double right = ReferencePixels(header_.frameRight, true);
+        const double bottom = ReferencePixels(header_.frameBottom, false);
+        if (right == left || bottom == top)
+            return;
+        const double sx = (rect.Right - 1 - rect.Left) / (right - left);
+        const double sy = (rect.Bottom - 1 - rect.Top) / (bottom - top);
+        toTarget_ = QTransform(sx, 0, 0, sy, rect.Left - left * sx, rect.Top - top * sy);
+        usable_ = true;
+    }
+
+    void Play()
+    {
+        if (!usable_)
+            return;
+        qsizetype offset = 0;
+        while (offset + 8 <= data_.size()) {
+            const std::uint32_t type = ReadU32(data_, offset);
+            const std::uint32_t size = ReadU32(data_, offset + 4);
+            if (size < 8 || size % 4 != 0 || size > std::uint64_t(data_.size() - offset))
+                return;
+            if (type == kEof)
+                return;
+            Dispatch(type, RecordView{data_, offset, qsizetype(size)});
+            offset += qsizetype(size);
+        }
+    }
+
+private:
+    double ReferencePixels(std::int32_t hundredthsOfMm, bool horizontal) const
+    {
+        const double pixels = horizontal ? header_.devicePixelsX : header_.devicePixelsY;
+        const double mm = horizontal ? header_.deviceMillimetresX : header_.deviceMillimetresY;
+        return mm == 0 ? 0 : hundredthsOfMm * pixels / (mm * 100);
+    }
+
+    // Logical units to target pixels: world transform, then window to
+    // viewport, then the reference device onto the target rectangle.
+    QTransform Mapping() const
+    {
+        const double wx = dc_.windowExt.x() == 0 ? 1 : dc_.windowExt.x();
+        const double wy = dc_.windowExt.y() == 0 ? 1 : dc_.windowExt.y();
+        const double kx = dc_.viewportExt.x() / wx;
+        const double ky = dc_.viewportExt.y() / wy;
+        const QTransform page(kx, 0, 0, ky, dc_.viewportOrg.x() - dc_.windowOrg.x() * kx,
+                              dc_.viewportOrg.y() - dc_.windowOrg.y() * ky);
+        return dc_.world * page * toTarget_;
+    }
+
+    QPoint Map(const QPointF& p) const { return Pixel(Mapping().map(p)); }
+
+    // Far-off or broken coordinates (a world transform of huge or undefined
+    // numbers) are kept where rounding to int stays defined; the painter
+    // clips them away.
+    static QPoint Pixel(const QPointF& p)
+    {
+        const auto clamp = [](double v) {
+            return std::isnan(v) ? 0
+                                 : int(std::lround(std::clamp(v, -kCoordinateLimit, kCoordinateLimit)));
+        };
+        return QPoint(clamp(p.x()), clamp(p.y()));
+    }
+
+    void SetFixedExtents(int mode)
+    {
+        const double mmX = header_.deviceMillimetresX;
+        const double mmY = header_.deviceMillimetresY;
+        double unitsPerMm = 0;
+        switch (mode) {
+        case kLoMetric: unitsPerMm = 10; break;
+        case kHiMetric: unitsPerMm = 100; break;
+        case kLoEnglish: unitsPerMm = 100 / 25.4; break;
+        case kHiEnglish: unitsPerMm = 1000 / 25.4; break;
+        case kTwips: unitsPerMm = 1440 / 25.4; break;
+        case kIsotropic: unitsPerMm = 10; break;
+        default: break;
+        }
+        if (mode == kText) {
+            dc_.windowExt = {1, 1};
+            dc_.viewportExt = {1, 1};
+        } else if (unitsPerMm != 0) {
+            dc_.windowExt = {mmX * unitsPerMm, mmY * unitsPerMm};
+            dc_.viewportExt = {double(header_.devicePixelsX), -double(header_.devicePixelsY)};
+        }
+    }
+
+    // In the isotropic mode one logical unit is as long in x as in y: the
+    // viewport extent with the larger scale is shrunk to the smaller one.
+    void AdjustIsotropic()
+    {
+        if (dc_.mapMode != kIsotropic || dc_.windowExt.x() == 0 || dc_.windowExt.y() == 0)
+            return;
+        const double kx = std::abs(dc_.viewportExt.x() / dc_.windowExt.x());
+        const double ky = std::abs(dc_.viewportExt.y() / dc_.windowExt.y());
+        if (kx < ky)
+            dc_.viewportExt.setY(std::copysign(kx * std::abs(dc_.windowExt.y()), dc_.viewportExt.y()));
+        else if (ky < kx)
+            dc_.viewportExt.setX(std::copysign(ky * std::abs(dc_.windowExt.x()), dc_.viewportExt.x()));
+    }
+
+    QPen CurrentPen() const
+    {
+        const Pen& p = dc_.pen;
+        if (p.null || p.style == Qt::NoPen)
+            return QPen(Qt::NoPen);
+        QPen pen(p.colour);
+        pen.setStyle(p.style);
+        int width = 1;
+        if (p.width > 0) {
+            // A logical width scales with the mapping, measured along x.
+            const QTransform m = Mapping();
+            const double scale = std::hypot(m.m11(), m.m12());
+            // The painter takes widths below 32768 pixels only.
+            const double pixels = p.width * scale;
+            if (pixels >= 1.5)
+                width = pixels < 32767 ? int(std::lround(pixels)) : 32767;
+        }
+        pen.setWidth(width);
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+        if (width == 1) {
+            pen.setCapStyle(Qt::FlatCap);
+            pen.setJoinStyle(Qt::MiterJoin);
+        }
+        return pen;
+    }
+
+    QBrush CurrentBrush() const
+    {
+        const Brush& b = dc_.brush;
+        if (b.null)
+            return QBrush(Qt::NoBrush);
+        return QBrush(b.colour, b.style);
+    }
+
+    void Prepare(bool fill)
+    {
+        painter_.setPen(CurrentPen());
+        painter_.setBrush(fill ? CurrentBrush() : QBrush(Qt::NoBrush));
+    }
+
+    // Points of a record: count at countAt, the points from pointsAt, 16 or
+    // 32 bits a coordinate. Empty when they do not fit the record.
+    std::vector<QPointF> Points(const RecordView& r, qsizetype pointsAt, std::uint32_t count,
+                                bool small) const
+    {
+        std::vector<QPointF> points;
+        const std::uint64_t bytes = std::uint64_t(count) * (small ? 4 : 8);
+        if (!r.Holds(pointsAt, bytes))
+            return points;
+        points.reserve(count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const qsizetype at = pointsAt + qsizetype(i) * (small ? 4 : 8);
+            points.emplace_back(small ? r.I16(at) : r.I32(at), small ? r.I16(at + 2) : r.I32(at + 4));
+        }
+        return points;
+    }
+
+    QPolygon Device(const std::vector<QPointF>& points) const
+    {
+        const QTransform m = Mapping();
+        QPolygon polygon;
+        polygon.reserve(qsizetype(points.size()));
+        for (const QPointF& p : points)
+            polygon << Pixel(m.map(p));
+        return polygon;
+    }
+
+    // A box record's rectangle in target pixels, normalised; GDI leaves out
+    // the right and bottom edge.
+    std::optional<QRect> Box(const RecordView& r) const
+    {
+        const QPoint a = Map(QPointF(r.I32(8), r.I32(12)));
+        const QPoint b = Map(QPointF(r.I32(16), r.I32(20)));
+        const int left = std::min(a.x(), b.x());
+        const int right = std::max(a.x(), b.x());
+        const int top = std::min(a.y(), b.y());
+        const int bottom = std::max(a.y(), b.y());
+        if (right - left < 1 || bottom - top < 1)
+            return std::nullopt;
+        return QRect(left, top, right - left - 1, bottom - top - 1);
+    }
+
+    void DrawPolys(const RecordView& r, bool small, bool closed)
+    {
+        const std::uint32_t polys = r.U32(24);
+        const std::uint32_t total = r.U32(28);
+        if (!r.Holds(32, std::uint64_t(polys) * 4))
+            return;
+        const std::vector<QPointF> points = Points(r, 32 + qsizetype(polys) * 4, total, small);
+        if (points.size() != total)
+            return;
+        QPainterPath path;
+        path.setFillRule(dc_.winding ? Qt::WindingFill : Qt::OddEvenFill);
+        std::uint64_t used = 0;
+        for (std::uint32_t i = 0; i < polys; ++i) {
+            const std::uint32_t n = r.U32(32 + qsizetype(i) * 4);
+            if (used + n > total)
+                return;
+            const std::vector<QPointF> part(points.begin() + qsizetype(used),
+                                            points.begin() + qsizetype(used + n));
+            used += n;
+            QPolygon polygon = Device(part);
+            if (polygon.isEmpty())
+                continue;
+            if (closed)
+                polygon << polygon.first();
+            path.addPolygon(QPolygonF(polygon));
+        }
+        Prepare(closed);
+        painter_.drawPath(path);
+    }
+
+    void DrawBezier(const std::vector<QPointF>& points, bool fromCurrent)
+    {
+        std::vector<QPointF> all;
+        if (fromCurrent)
+            all.push_back(dc_.position);
+        all.insert(all.end(), points.begin(), points.end());
+        if (all.size() < 4)
+            return;
+        const QPolygon d = Device(all);
+        QPainterPath path(d[0]);
+        std::size_t i = 1;
+        for (; i + 2 < all.size(); i += 3)
+            path.cubicTo(d[qsizetype(i)], d[qsizetype(i + 1)], d[qsizetype(i + 2)]);
+        Prepare(false);
+        painter_.drawPath(path);
+        if (fromCurrent)
+            dc_.position = all[i - 1];
+    }
+
+    void Select(std::uint32_t index)
+    {
+        if (index & 0x80000000U) {
+            SelectStock(index & 0x7FFFFFFFU);
+            return;
+        }
+        if (index >= objects_.size() || !objects_[index])
+            return;
+        if (const Pen* pen = std::get_if<Pen>(&*objects_[index]))
+            dc_.pen = *pen;
+        else if (const Brush* brush = std::get_if<Brush>(&*objects_[index]))
+            dc_.brush = *brush;
+    }
+
+    void SelectStock(std::uint32_t stock)
+    {
+        const int greys[] = {255, 192, 128, 64, 0};
+        if (stock <= 4) {
+            dc_.brush = Brush{};
+            dc_.brush.colour = QColor(greys[stock], greys[stock], greys[stock]);
+        } else if (stock == 5) {
+            dc_.brush = Brush{};
+            dc_.brush.null = true;
+        } else if (stock == 6 || stock == 7) {
+            dc_.pen = Pen{};
+            dc_.pen.colour = stock == 6 ? QColor(Qt::white) : QColor(Qt::black);
+        } else if (stock == 8) {
+            dc_.pen = Pen{};
+            dc_.pen.null = true;
+        }
+    }
+
+    void Store(std::uint32_t index, Object object)
+    {
+        if (index < objects_.size())
+            objects_[index] = std::move(object);
+    }
+
+    void Dispatch(std::uint32_t type, const RecordView& r)
+    {
+        switch (type) {
+        case kSetMapMode: {
+            const int mode = int(r.U32(8));
+            if (mode < kText || mode > kAnisotropic)
+                return;
+            // Leaving a fixed mode for the anisotropic one keeps its extents.
+            if (mode != kAnisotropic)
+                SetFixedExtents(mode);
+            dc_.mapMode = mode;
+            return;
+        }
+        case kSetWindowExtEx:
+        case kSetViewportExtEx: {
+            if (dc_.mapMode != kIsotropic && dc_.mapMode != kAnisotropic)
+                return;
+            const QPointF ext(r.I32(8), r.I32(12));
+            if (ext.x() == 0 || ext.y() == 0)
+                return;
+            (type == kSetWindowExtEx ? dc_.windowExt : dc_.viewportExt) = ext;
+            AdjustIsotropic();
+            return;
+        }
+        case kSetWindowOrgEx: dc_.windowOrg = QPointF(r.I32(8), r.I32(12)); return;
+        case kSetViewportOrgEx: dc_.viewportOrg = QPointF(r.I32(8), r.I32(12)); return;
+        case kSetPolyFillMode: dc_.winding = r.U32(8) == 2; return;
+        case kSetWorldTransform:
+            dc_.world = QTransform(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
+            return;
+        case kModifyWorldTransform: {
+            const QTransform x(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
+            switch (r.U32(32)) {
+            case 1: dc_.world = QTransform(); break;
+            case 2: dc_.world = x * dc_.world; break;
+            case 3: dc_.world = dc_.world * x; break;
+            case 4: dc_.world = x; break;
+            default: break;
+            }
+            return;
+        }
+        case kSaveDc:
+            // A file of nothing but saves must not eat the memory.
+            if (saved_.size() < kMaxSavedStates)
+                saved_.push_back(dc_);
+            return;
+        case kRestoreDc: {
+            // Negative: that many states back; positive: the state of that number.
+            const std::int32_t which = r.I32(8);
+            const std::int64_t depth = std::int64_t(saved_.size());
+            const std::int64_t target = which < 0 ? depth + which : std::int64_t(which) - 1;
+            if (target < 0 || target >= depth)
+                return;
+            dc_ = saved_[std::size_t(target)];
+            saved_.resize(std::size_t(target));
+            return;
+        }
+        case kCreatePen: {
+            Pen pen;
+            const std::uint32_t style = r.U32(12);
+            pen.style = PenStyleOf(style);
+            pen.null = pen.style == Qt::NoPen;
+            pen.width = r.I32(16);
+            pen.colour = ColourOf(r.U32(24));
+            Store(r.U32(8), pen);
+            return;
+        }
+        case kExtCreatePen: {
+            Pen pen;
+            const std::uint32_t style = r.U32(28);
+            pen.style = PenStyleOf(style);
+            pen.null = pen.style == Qt::NoPen || r.U32(36) == 1;
+            // A cosmetic pen is always one pixel wide.
+            pen.width = (style & 0xF0000) == 0x10000 ? double(r.U32(32)) : 0;
+            pen.colour = ColourOf(r.U32(40));
+            Store(r.U32(8), pen);
+            return;
+        }
+        case kCreateBrushIndirect:
+            Store(r.U32(8), BrushOf(r.U32(12), r.U32(16), r.U32(20)));
+            return;
+        case kSelectObject: Select(r.U32(8)); return;
+        case kDeleteObject: {
+            const std::uint32_t index = r.U32(8);
+            if (index < objects_.size())
+                objects_[index].reset();
+            return;
+        }
+        case kMoveToEx: dc_.position = QPointF(r.I32(8), r.I32(12)); return;
+        case kLineTo: {
+            const QPointF to(r.I32(8), r.I32(12));
+            Prepare(false);
+            painter_.drawLine(Map(dc_.position), Map(to));
+            dc_.position = to;
+            return;
+        }
+        case kRectangle:
+            if (const auto box = Box(r)) {
+                Prepare(true);
+                painter_.drawRect(*box);
+            }
+            return;
+        case kEllipse:
+            if (const auto box = Box(r)) {
+                Prepare(true);
+                painter_.drawEllipse(*box);
+            }
+            return;
+        case kSetPixelV: {
+            const QPoint p = Map(QPointF(r.I32(8), r.I32(12)));
+            painter_.fillRect(QRect(p, QSize(1, 1)), ColourOf(r.U32(16)));
+            return;
+        }
+        case kPolygon:
+        case kPolygon16:
+        case kPolyline:
+        case kPolyline16:
+        case kPolylineTo:
+        case kPolylineTo16: {
+            const bool small = type == kPolygon16 || type == kPolyline16 || type == kPolylineTo16;
+            std::vector<QPointF> points = Points(r, 28, r.U32(24), small);
+            if (points.empty())
+                return;
+            const bool to = type == kPolylineTo || type == kPolylineTo16;
+            if (to) {
+                points.insert(points.begin(), dc_.position);
+                dc_.position = points.back();
+            }
+            const QPolygon polygon = Device(points);
+            if (type == kPolygon || type == kPolygon16) {
+                Prepare(true);
+                painter_.drawPolygon(polygon, dc_.winding ? Qt::WindingFill : Qt::OddEvenFill);
+            } else {
+                Prepare(false);
+                painter_.drawPolyline(polygon);
+            }
+            return;
+        }
+        case kPolyBezier:
+        case kPolyBezier16:
+        case kPolyBezierTo:
+        case kPolyBezierTo16: {
+            const bool small = type == kPolyBezier16 || type == kPolyBezierTo16;
+            const std::vector<QPointF> points = Points(r, 28, r.U32(24), small);
+            if (!points.empty())
+                DrawBezier(points, type == kPolyBezierTo || type == kPolyBezierTo16);
+            return;
+        }
+        case kPolyPolygon: DrawPolys(r, false, true); return;
+        case kPolyPolygon16: DrawPolys(r, true, true); return;
+        case kPolyPolyline: DrawPolys(r, false, false); return;
+        case kPolyPolyline16: DrawPolys(r, true, false); return;
+        default: return;
+        }
+    }
+
+    QPainter& painter_;
+    const QByteArray& data_;
+    EmfHeader header_;
+    QTransform toTarget_;
+    bool usable_ = false;
+    DcState dc_;
+    std::vector<DcState> saved_;
+    std::vector<std::optional<Object>> objects_;
+};
+
+} // namespace
+
+void PlayEnhancedMetafile(QPainter& painter, const QByteArray& data, const TRect& rect)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    Player(painter, data, rect).Play();
+    painter.restore();
+}
+
+} // namespace orvelle

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QByteArray>
+
+namespace orvelle {
+
+// a × b / c with a 64-bit intermediate, rounded to the nearest integer with
+// halves away from zero. A zero divisor gives 0 (a size, never a fault).
+int MulDiv(int a, int b, int c);
+
+// Little-endian fields of metafile bytes; a field that does not lie wholly
+// inside the data reads as 0, so a reader can never step outside it.
+std::uint32_t ReadU32(const QByteArray& data, qsizetype offset);
+std::int32_t ReadI32(const QByteArray& data, qsizetype offset);
+std::uint16_t ReadU16(const QByteArray& data, qsizetype offset);
+std::int16_t ReadI16(const QByteArray& data, qsizetype offset);
+float ReadF32(const QByteArray& data, qsizetype offset);
+
+// What the header record of an enhanced metafile says about its picture.
+struct EmfHeader {
+    // The picture frame in hundredths of a millimetre, edges included.
+    std::int32_t frameLeft = 0;
+    std::int32_t frameTop = 0;
+    std::int32_t frameRight = 0;
+    std::int32_t frameBottom = 0;
+    std::uint32_t totalBytes = 0;
+    std::uint16_t handles = 0;
+    // The reference device the picture was recorded for.
+    std::int32_t devicePixelsX = 0;
+    std::int32_t devicePixelsY = 0;
+    std::int32_t deviceMillimetresX = 0;
+    std::int32_t deviceMillimetresY = 0;
+};
+
+// The enhanced-metafile header record type and its " EMF" signature.
+constexpr std::uint32_t kEmfHeaderType = 1;
+constexpr std::uint32_t kEmfSignature = 0x464D4520;
+constexpr std::uint32_t kEmfEofType = 14;
+
+// Whether the bytes start like an enhanced metafile (more than 100 bytes,
+// header record type, signature at byte 40).
+bool LooksLikeEmf(const QByteArray& data);
+EmfHeader ReadEmfHeader(const QByteArray& data);
+
+// Walks the records of a whole enhanced metafile: each record at least 8
+// bytes, a multiple of 4 and inside the data, the first the header and the
+// walk ending on the end-of-file record. False when anything is off.
+bool EmfRecordsValid(const QByteArray& data);
+
+// The records of a Windows metafile starting at offset (its 18-byte header,
+// then records of at least 3 words each, inside the data, up to the
+// end record). False when anything is off.
+bool WmfRecordsValid(const QByteArray& data, qsizetype offset);
+
+} // namespace orvelle

@@ -1,0 +1,585 @@
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+
+#include "Bitmap.h"
+#include "Canvas.h"
+#include "EmfReader.h"
+#include "Errors.h"
+#include "Metafile.h"
+#include "Picture.h"
+#include "TestSupport.h"
+
+using orvelle::test::Sandbox;
+
+namespace {
+
+void PutU16(QByteArray& b, unsigned v)
+{
+    b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+}
+
+void PutU32(QByteArray& b, std::uint32_t v)
+{
+    PutU16(b, v & 0xFFFF);
+    PutU16(b, v >> 16);
+}
+
+// Writes enhanced metafiles record by record. The reference device is 100 ×
+// 100 pixels on 100 × 100 mm unless a test says otherwise, so one pixel is a
+// millimetre: 100 frame units.
+class EmfWriter {
+public:
+    EmfWriter(int left, int top, int right, int bottom) : frame_{left, top, right, bottom} {}
+
+    int devicePixelsX = 100, devicePixelsY = 100, deviceMmX = 100, deviceMmY = 100;
+    std::uint16_t handles = 8;
+
+    // A record of 32-bit parameters.
+    EmfWriter& Add(std::uint32_t type, std::initializer_list<std::int64_t> words)
+    {
+        QByteArray r;
+        for (std::int64_t w : words)
+            PutU32(r, std::uint32_t(w));
+        return Raw(type, r);
+    }
+    EmfWriter& Raw(std::uint32_t type, const QByteArray& body)
+    {
+        QByteArray r;
+        PutU32(r, type);
+        PutU32(r, std::uint32_t(8 + body.size()));
+        records_ += r + body;
+        return *this;
+    }
+    // A 16-bit point record (polygon 86, polyline 87) with empty bounds.
+    EmfWriter& Points16(std::uint32_t type, std::initializer_list<int> xy)
+    {
+        QByteArray body(16, '\0');
+        PutU32(body, std::uint32_t(xy.size() / 2));
+        for (int v : xy)
+            PutU16(body, unsigned(v) & 0xFFFF);
+        if (body.size() % 4)
+            body.append(2, '\0');
+        return Raw(type, body);
+    }
+
+    QByteArray Bytes(bool withEof = true) const
+    {
+        QByteArray tail = records_;
+        if (withEof) {
+            PutU32(tail, 14);
+            PutU32(tail, 20);
+            PutU32(tail, 0);
+            PutU32(tail, 16);
+            PutU32(tail, 20);
+        }
+        QByteArray h;
+        PutU32(h, 1);
+        PutU32(h, 108);
+        for (int i = 0; i < 4; ++i)
+            PutU32(h, 0); // bounds
+        for (int v : frame_)
+            PutU32(h, std::uint32_t(v));
+        PutU32(h, 0x464D4520);
+        PutU32(h, 0x10000);
+        PutU32(h, std::uint32_t(108 + tail.size()));
+        PutU32(h, 0);      // records (not checked)
+        PutU16(h, handles);
+        PutU16(h, 0);
+        PutU32(h, 0);      // description
+        PutU32(h, 0);
+        PutU32(h, 0);      // palette entries
+        PutU32(h, std::uint32_t(devicePixelsX));
+        PutU32(h, std::uint32_t(devicePixelsY));
+        PutU32(h, std::uint32_t(deviceMmX));
+        PutU32(h, std::uint32_t(deviceMmY));
+        h.append(108 - h.size(), '\0');
+        return h + tail;
+    }
+
+private:
+    int frame_[4];
+    QByteArray records_;
+};
+
+// A placeable WMF: the 22-byte header with a right checksum unless told
+// otherwise, a standard header and the end record.
+QByteArray PlaceableWmf(int left, int top, int right, int bottom, unsigned inch,
+                        bool breakChecksum = false)
+{
+    QByteArray b;
+    PutU32(b, 0x9AC6CDD7);
+    PutU16(b, 0);
+    for (int v : {left, top, right, bottom})
+        PutU16(b, unsigned(v) & 0xFFFF);
+    PutU16(b, inch);
+    PutU32(b, 0);
+    unsigned sum = 0;
+    for (int i = 0; i < 10; ++i)
+        sum ^= std::uint8_t(b[2 * i]) | std::uint8_t(b[2 * i + 1]) << 8;
+    PutU16(b, breakChecksum ? sum ^ 1 : sum);
+    // Standard header: disk type, 9 words, version 0x300, size, 0 objects.
+    for (unsigned w : {1U, 9U, 0x300U, 12U, 0U, 0U, 3U, 0U, 0U})
+        PutU16(b, w);
+    PutU32(b, 3); // end record
+    PutU16(b, 0);
+    return b;
+}
+
+TMetafile Load(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    TMetafile m;
+    m.LoadFromStream(buffer);
+    return m;
+}
+
+// The class and message a load fails with; empty when it loads.
+std::pair<std::string, QString> Failure(const QByteArray& bytes)
+{
+    try {
+        Load(bytes);
+        return {};
+    } catch (const orvelle::Exception& e) {
+        return {e.ClassName(), e.Message()};
+    }
+}
+
+TBitmap WorkBitmap(int width, int height)
+{
+    TBitmap b;
+    b.SetPixelFormat(TPixelFormat::pf24bit);
+    b.SetWidth(width);
+    b.SetHeight(height);
+    return b;
+}
+
+unsigned Rgb(const TBitmap& b, int x, int y)
+{
+    const orvelle::BgrColour c = b.PixelColour(x, y);
+    return unsigned(c.red) << 16 | unsigned(c.green) << 8 | c.blue;
+}
+
+// Which pixels of a work bitmap are not white, as rows of '#' and '.'.
+QStringList Ink(const TBitmap& b)
+{
+    QStringList rows;
+    for (int y = 0; y < b.Height(); ++y) {
+        QString row;
+        for (int x = 0; x < b.Width(); ++x)
+            row += Rgb(b, x, y) == 0xFFFFFF ? u'.' : u'#';
+        rows << row;
+    }
+    return rows;
+}
+
+TBitmap Render(const QByteArray& emf, int width, int height, const TRect& rect)
+{
+    orvelle::test::EnsureGuiApplication();
+    TMetafile m = Load(emf);
+    TBitmap target = WorkBitmap(width, height);
+    TCanvas canvas(target);
+    canvas.DrawStretched(rect, &m);
+    return target;
+}
+
+constexpr std::uint32_t kRed = 0x0000FF, kBlue = 0xFF0000; // as COLORREF: 0x00BBGGRR
+
+// Selects a red solid brush and a blue one-pixel pen.
+EmfWriter& RedOnBlue(EmfWriter& w)
+{
+    return w.Add(39, {1, 0, kRed, 0}).Add(37, {1}).Add(38, {2, 0, 0, 0, kBlue}).Add(37, {2});
+}
+
+const QString kInvalid = QStringLiteral("メタファイルが不正です");
+const QString kRead = QStringLiteral("ストリームからの読み込みエラー");
+
+} // namespace
+
+TEST(MulDiv, RoundsHalvesAwayFromZeroWithoutOverflow)
+{
+    EXPECT_EQ(orvelle::MulDiv(5, 1, 2), 3);
+    EXPECT_EQ(orvelle::MulDiv(-5, 1, 2), -3);
+    EXPECT_EQ(orvelle::MulDiv(5, -1, 2), -3);
+    EXPECT_EQ(orvelle::MulDiv(7, 1, 3), 2);
+    EXPECT_EQ(orvelle::MulDiv(2000000000, 3, 4), 1500000000);
+    EXPECT_EQ(orvelle::MulDiv(1, 1, 0), 0);
+}
+
+TEST(MetafileLoad, BrokenFilesFailWithTheirMessage)
+{
+    const QByteArray good = EmfWriter(0, 0, 1000, 1000).Bytes();
+    QByteArray shortened = good;
+    shortened.chop(4);
+    QByteArray recordPastEnd = EmfWriter(0, 0, 1000, 1000).Add(43, {0, 0, 5, 5}).Bytes();
+    recordPastEnd[108 + 4] = char(0x40); // the rectangle claims 64 bytes, running over the end
+    QByteArray zeroRecord = EmfWriter(0, 0, 1000, 1000).Add(43, {0, 0, 5, 5}).Bytes();
+    zeroRecord[108 + 4] = 0; // a record of size 0 would never end
+    QByteArray wrongKey = PlaceableWmf(0, 0, 100, 100, 1440);
+    wrongKey[0] = 0;
+    QByteArray plainWmf = PlaceableWmf(0, 0, 100, 100, 1440).mid(22);
+    plainWmf.append(100, '\0');
+    QByteArray signatureOnly100 = good.left(100); // exactly 100 bytes is not an EMF
+    QByteArray lengthInsideHeader = good;
+    lengthInsideHeader[48] = 80;
+    lengthInsideHeader[49] = 0;
+
+    struct Row {
+        const char* what;
+        QByteArray bytes;
+        std::string cls;
+        QString message;
+    } rows[] = {
+        {"shorter than its stated length", shortened, "EReadError", kRead},
+        {"a stated length inside the header", lengthInsideHeader, "EInvalidGraphic", kInvalid},
+        {"a record running past the end", recordPastEnd, "EInvalidGraphic", kInvalid},
+        {"a record of size 0", zeroRecord, "EInvalidGraphic", kInvalid},
+        {"no end-of-file record", EmfWriter(0, 0, 10, 10).Bytes(false), "EInvalidGraphic", kInvalid},
+        {"100 bytes of EMF header", signatureOnly100, "EInvalidGraphic", kInvalid},
+        {"wrong placeable key", wrongKey, "EInvalidGraphic", kInvalid},
+        {"wrong checksum", PlaceableWmf(0, 0, 100, 100, 1440, true), "EInvalidGraphic", kInvalid},
+        {"WMF without placeable header", plainWmf, "EInvalidGraphic", kInvalid},
+        {"placeable header without records", PlaceableWmf(0, 0, 9, 9, 0).left(22),
+         "EInvalidGraphic", kInvalid},
+        {"shorter than a placeable header", QByteArray(21, 'x'), "EReadError", kRead},
+        {"empty file", QByteArray(), "EReadError", kRead},
+    };
+    for (const Row& row : rows) {
+        const auto [cls, message] = Failure(row.bytes);
+        EXPECT_EQ(cls, row.cls) << row.what;
+        EXPECT_EQ(message, row.message) << row.what;
+    }
+}
+
+TEST(MetafileLoad, FailedLoadKeepsThePictureItHad)
+{
+    QBuffer good;
+    good.setData(EmfWriter(0, 0, 2000, 1000).Bytes());
+    good.open(QIODevice::ReadOnly);
+    TMetafile m;
+    m.LoadFromStream(good);
+    QBuffer bad;
+    bad.setData(QByteArray(30, 'x'));
+    bad.open(QIODevice::ReadOnly);
+    EXPECT_THROW(m.LoadFromStream(bad), EInvalidGraphic);
+    EXPECT_EQ(m.Width(), 20);
+    EXPECT_FALSE(m.Empty());
+}
+
+TEST(MetafileLoad, EmfSizesComeFromFrameAndReferenceDevice)
+{
+    EmfWriter w(100, 200, 2100, 1200); // 20 × 10 mm
+    w.devicePixelsX = 1000;
+    w.devicePixelsY = 300;
+    w.deviceMmX = 250; // 4 pixels a millimetre
+    w.deviceMmY = 80;  // 3.75 pixels a millimetre: 37.5 rounds up
+    const TMetafile m = Load(w.Bytes());
+    EXPECT_TRUE(m.Enhanced());
+    EXPECT_EQ(m.UnitsPerInch(), 0);
+    EXPECT_EQ(m.FrameWidth(), 2000);
+    EXPECT_EQ(m.FrameHeight(), 1000);
+    EXPECT_EQ(m.Width(), 80);
+    EXPECT_EQ(m.Height(), 38);
+}
+
+TEST(MetafileLoad, PlaceableWmfSizesComeFromBoxAndUnitsPerInch)
+{
+    struct Row {
+        int left, top, right, bottom;
+        unsigned inch;
+        int frameWidth, frameHeight, width, height;
+    } rows[] = {
+        {0, 0, 1440, 720, 1440, 2540, 1270, 96, 48},
+        {10, 20, 154, 20 + 15, 1440, 254, 26, 10, 1}, // 9.6 → 10, 0.98 → 1
+        {0, 0, 96, 48, 0, 2540, 1270, 96, 48},        // 0 units per inch count as 96
+        {-100, -50, 100, 50, 200, 2540, 1270, 96, 48},
+    };
+    for (const Row& r : rows) {
+        const TMetafile m = Load(PlaceableWmf(r.left, r.top, r.right, r.bottom, r.inch));
+        EXPECT_FALSE(m.Enhanced());
+        EXPECT_EQ(m.UnitsPerInch(), int(r.inch));
+        EXPECT_EQ(m.FrameWidth(), r.frameWidth) << r.right;
+        EXPECT_EQ(m.FrameHeight(), r.frameHeight) << r.right;
+        EXPECT_EQ(m.Width(), r.width) << r.right;
+        EXPECT_EQ(m.Height(), r.height) << r.right;
+    }
+}
+
+TEST(MetafileLoad, ContentDecidesNotTheExtension)
+{
+    Sandbox box;
+    TPicture picture;
+    picture.LoadFile(box.WriteFile(QStringLiteral("図.wmf"), EmfWriter(0, 0, 3000, 1000).Bytes()));
+    auto* m = dynamic_cast<TMetafile*>(picture.Graphic());
+    ASSERT_NE(m, nullptr);
+    EXPECT_TRUE(m->Enhanced());
+    EXPECT_EQ(picture.Width(), 30);
+    EXPECT_EQ(picture.Height(), 10);
+
+    picture.LoadFile(box.WriteFile(QStringLiteral("b.emf"), PlaceableWmf(0, 0, 96, 96, 96)));
+    EXPECT_EQ(picture.Width(), 96);
+    EXPECT_FALSE(dynamic_cast<TMetafile*>(picture.Graphic())->Enhanced());
+}
+
+TEST(MetafileLoad, RealFilesLoadOrFailAsSpecified)
+{
+    const QString corpus = orvelle::test::CorpusDir();
+    if (corpus.isEmpty())
+        GTEST_SKIP() << "no corpus folder";
+    orvelle::test::EnsureGuiApplication();
+    int files = 0;
+    for (const char* folder : {"emf", "wmf"}) {
+        const QDir dir(corpus + QLatin1Char('/') + QLatin1String(folder));
+        for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+            ++files;
+            const std::string file = name.toStdString();
+            // Real files are whole: only a WMF without the placeable header
+            // (first bytes not D7 CD C6 9A) is refused.
+            QFile raw(dir.filePath(name));
+            ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+            const QByteArray start = raw.read(44);
+            const bool refused = start.left(4) != QByteArray("\xD7\xCD\xC6\x9A", 4) &&
+                                 start.mid(40, 4) != QByteArray(" EMF");
+            TPicture picture;
+            try {
+                picture.LoadFile(dir.filePath(name));
+            } catch (const orvelle::Exception& e) {
+                EXPECT_TRUE(refused) << file << ": " << e.what();
+                EXPECT_EQ(e.Message(), kInvalid) << file;
+                continue;
+            }
+            EXPECT_FALSE(refused) << file;
+            // Real pictures are a few pixels to a few thousand across.
+            EXPECT_GT(picture.Width(), 0) << file;
+            EXPECT_GT(picture.Height(), 0) << file;
+            EXPECT_LT(picture.Width(), 20000) << file;
+            EXPECT_LT(picture.Height(), 20000) << file;
+            TBitmap target = WorkBitmap(64, 64);
+            TCanvas canvas(target);
+            canvas.DrawStretched({0, 0, 64, 64}, picture.Graphic());
+        }
+    }
+    EXPECT_GT(files, 0);
+}
+
+TEST(MetafileDraw, RectangleLandsOnTheMappedPixels)
+{
+    // Frame 0 … 10 mm onto 0 … 20: twice the reference pixels in x, four
+    // times in y. The rectangle (2, 1)–(6, 3) lands on x 4 … 11, y 4 … 11.
+    EmfWriter w(0, 0, 1000, 1000);
+    RedOnBlue(w).Add(43, {2, 1, 6, 3});
+    const TBitmap b = Render(w.Bytes(), 24, 44, {0, 0, 21, 41});
+    EXPECT_EQ(Rgb(b, 4, 4), 0x0000FFU);   // pen at the top-left corner
+    EXPECT_EQ(Rgb(b, 11, 11), 0x0000FFU); // and at the bottom-right
+    EXPECT_EQ(Rgb(b, 7, 7), 0xFF0000U);   // brush inside
+    EXPECT_EQ(Rgb(b, 3, 4), 0xFFFFFFU);   // nothing outside
+    EXPECT_EQ(Rgb(b, 12, 12), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(b, 4, 12), 0xFFFFFFU);
+    int inked = 0;
+    for (const QString& row : Ink(b))
+        inked += int(row.count(u'#'));
+    EXPECT_EQ(inked, 8 * 8);
+}
+
+TEST(MetafileDraw, FrameCornersMapOntoRectangleLessOnePixel)
+{
+    // Pixels at the frame's corners, the frame starting at 5 mm: they land on
+    // the rectangle's left and top and on its right − 1 and bottom − 1.
+    EmfWriter w(500, 500, 1500, 2500);
+    w.Add(15, {5, 5, 0}).Add(15, {15, 25, 0});
+    const TBitmap b = Render(w.Bytes(), 40, 40, {3, 7, 34, 28});
+    EXPECT_EQ(Rgb(b, 3, 7), 0U);
+    EXPECT_EQ(Rgb(b, 33, 27), 0U);
+    int inked = 0;
+    for (const QString& row : Ink(b))
+        inked += int(row.count(u'#'));
+    EXPECT_EQ(inked, 2);
+}
+
+TEST(MetafileDraw, EllipseAndPolygonFill)
+{
+    EmfWriter w(0, 0, 4000, 2000);
+    RedOnBlue(w).Add(42, {0, 0, 20, 20}).Points16(86, {20, 0, 40, 0, 30, 20});
+    const TBitmap b = Render(w.Bytes(), 40, 20, {0, 0, 41, 21});
+    EXPECT_EQ(Rgb(b, 10, 10), 0xFF0000U); // ellipse centre
+    EXPECT_EQ(Rgb(b, 0, 0), 0xFFFFFFU);   // its box corners stay white
+    EXPECT_EQ(Rgb(b, 0, 19), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(b, 10, 0), 0x0000FFU); // the outline at the top
+    EXPECT_EQ(Rgb(b, 30, 5), 0xFF0000U); // inside the triangle
+    EXPECT_EQ(Rgb(b, 22, 15), 0xFFFFFFU); // beside it
+}
+
+TEST(MetafileDraw, MappingModesAndSavedStates)
+{
+    // Anisotropic: window 100 × 100 onto a viewport of 10 × 5 pixels at
+    // (2, 2); a rectangle over the whole window fills x 2 … 11, y 2 … 6. The
+    // saved state ends the mapping: the second rectangle is in plain pixels.
+    EmfWriter w(0, 0, 2000, 2000);
+    w.Add(37, {0x80000004}); // stock black brush
+    w.Add(33, {}).Add(17, {8}).Add(9, {100, 100}).Add(11, {10, 5}).Add(12, {2, 2});
+    w.Add(43, {0, 0, 100, 100}).Add(34, {-1}).Add(43, {15, 15, 17, 17});
+    const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
+    QStringList expected;
+    for (int y = 0; y < 20; ++y) {
+        QString row(20, u'.');
+        for (int x = 0; x < 20; ++x)
+            if ((x >= 2 && x <= 11 && y >= 2 && y <= 6) || (x >= 15 && x <= 16 && y >= 15 && y <= 16))
+                row[x] = u'#';
+        expected << row;
+    }
+    EXPECT_EQ(Ink(b), expected);
+}
+
+TEST(MetafileDraw, IsotropicKeepsUnitsSquareAndMetricModesFlipY)
+{
+    EmfWriter iso(0, 0, 2000, 2000);
+    iso.Add(37, {0x80000004}).Add(17, {7}).Add(9, {10, 10}).Add(11, {20, 8});
+    iso.Add(43, {0, 0, 10, 10}); // 8 × 8, not 20 × 8
+    const QStringList a = Ink(Render(iso.Bytes(), 20, 20, {0, 0, 21, 21}));
+    EXPECT_EQ(a[0], QStringLiteral("########............"));
+    EXPECT_EQ(a[7], QStringLiteral("########............"));
+    EXPECT_EQ(a[8], QString(20, u'.'));
+
+    // Low metric: 0.1 mm a unit, y upward; the viewport origin at the
+    // bottom-left puts the square (0, 0)–(50, 50) on 5 × 5 pixels there.
+    EmfWriter metric(0, 0, 2000, 2000);
+    metric.Add(37, {0x80000004}).Add(17, {2}).Add(12, {0, 20}).Add(43, {0, 0, 50, 50});
+    const QStringList m = Ink(Render(metric.Bytes(), 20, 20, {0, 0, 21, 21}));
+    EXPECT_EQ(m[15], QStringLiteral("#####..............."));
+    EXPECT_EQ(m[19], QStringLiteral("#####..............."));
+    EXPECT_EQ(m[14], QString(20, u'.'));
+}
+
+TEST(MetafileDraw, UnknownRecordsAndDeletedObjectsAreHarmless)
+{
+    EmfWriter w(0, 0, 1000, 1000);
+    w.Add(0x7777, {1, 2, 3}).Add(40, {1}).Add(37, {5}).Add(37, {99}); // unknown, empty slot, outside
+    w.Add(37, {0x80000008}).Add(37, {0x80000004}).Add(43, {1, 1, 4, 4}); // null pen, black brush
+    const QStringList ink = Ink(Render(w.Bytes(), 10, 10, {0, 0, 11, 11}));
+    // Without a pen the filled area is one pixel smaller: x and y 1 … 2.
+    EXPECT_EQ(ink[1], QStringLiteral(".##......."));
+    EXPECT_EQ(ink[2], QStringLiteral(".##......."));
+    EXPECT_EQ(ink[3], QString(10, u'.'));
+}
+
+TEST(MetafileDraw, LinesLeaveOutTheirLastPixelAndWidePensScale)
+{
+    EmfWriter w(0, 0, 1000, 1000);
+    w.Add(27, {1, 1}).Add(54, {6, 1});                 // one pixel wide, 1 … 5
+    w.Add(38, {1, 0, 2, 0, 0}).Add(37, {1});           // 2 units wide: 4 pixels at scale 2
+    w.Add(27, {1, 6}).Add(54, {8, 6});
+    const QStringList ink = Ink(Render(w.Bytes(), 20, 20, {0, 0, 21, 21}));
+    EXPECT_EQ(ink[2], QStringLiteral("..##########........"));
+    EXPECT_EQ(ink[1], QString(20, u'.'));
+    int thick = 0;
+    for (int y = 4; y < 20; ++y)
+        thick += ink[y][8] == u'#' ? 1 : 0;
+    EXPECT_EQ(thick, 4) << ink.join(u'\n').toStdString();
+}
+
+TEST(MetafileDraw, PolyPolygonHoleFollowsTheFillMode)
+{
+    // Two squares running the same way: a hole when alternating, filled
+    // when winding.
+    for (const bool winding : {false, true}) {
+        EmfWriter w(0, 0, 1000, 1000);
+        w.Add(37, {0x80000008}).Add(37, {0x80000004}).Add(19, {winding ? 2 : 1});
+        QByteArray body(16, '\0');
+        PutU32(body, 2);
+        PutU32(body, 8);
+        PutU32(body, 4);
+        PutU32(body, 4);
+        for (int v : {0, 0, 10, 0, 10, 10, 0, 10, 3, 3, 7, 3, 7, 7, 3, 7})
+            PutU16(body, unsigned(v));
+        w.Raw(91, body);
+        const TBitmap b = Render(w.Bytes(), 12, 12, {0, 0, 11, 11});
+        EXPECT_EQ(Rgb(b, 1, 1), 0U) << winding;
+        EXPECT_EQ(Rgb(b, 5, 5), winding ? 0U : 0xFFFFFFU) << winding;
+        EXPECT_EQ(Rgb(b, 11, 11), 0xFFFFFFU) << winding;
+    }
+}
+
+TEST(MetafileDraw, PaintsThroughAPainterAndOnBottomUpBitmaps)
+{
+    EmfWriter w(0, 0, 1000, 1000);
+    RedOnBlue(w).Add(43, {2, 2, 8, 8});
+    const QByteArray emf = w.Bytes();
+    const TBitmap expected = Render(emf, 12, 12, {0, 0, 11, 11});
+
+    // A window's painter, already moved and with a pen of its own: the
+    // picture lands at the same pixels and the painter is left as it was.
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    TMetafile m = Load(emf);
+    {
+        QPainter painter(&image);
+        painter.translate(2, 3);
+        painter.setPen(Qt::green);
+        TCanvas canvas(painter, 16, 16);
+        canvas.DrawStretched({0, 0, 11, 11}, &m);
+        EXPECT_EQ(painter.pen().color(), QColor(Qt::green));
+        EXPECT_EQ(painter.transform(), QTransform::fromTranslate(2, 3));
+    }
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            ASSERT_EQ(image.pixel(x + 2, y + 3) & 0xFFFFFFU, Rgb(expected, x, y)) << x << "," << y;
+
+    // A loaded BMP keeps its rows bottom row first.
+    Sandbox box;
+    TPicture bmp;
+    bmp.LoadFile(box.WriteFile(QStringLiteral("w.bmp"),
+                               orvelle::test::Bmp24(12, 12, [](int, int) { return 0xFFFFFFU; })));
+    auto* target = dynamic_cast<TBitmap*>(bmp.Graphic());
+    ASSERT_NE(target, nullptr);
+    {
+        TCanvas canvas(*target);
+        canvas.DrawStretched({0, 0, 11, 11}, &m);
+    }
+    EXPECT_EQ(Ink(*target), Ink(expected));
+    EXPECT_EQ(Rgb(*target, 2, 2), 0x0000FFU);
+}
+
+TEST(MetafileDraw, DamagedBytesNeverCrash)
+{
+    // Every byte of a file with each drawing kind set to 0xFF and to 0x7F in
+    // turn: each variant loads or fails with a metafile error, and draws.
+    EmfWriter w(0, 0, 1000, 1000);
+    RedOnBlue(w).Add(17, {8}).Add(9, {10, 10}).Add(11, {20, 20}).Add(33, {});
+    w.Add(36, {0x3F800000, 0, 0, 0x3F800000, 0, 0, 2}).Add(43, {0, 0, 5, 5}).Add(42, {1, 1, 4, 4});
+    w.Points16(86, {0, 0, 9, 0, 5, 9}).Points16(87, {0, 0, 9, 9}).Add(34, {-1});
+    QByteArray body(16, '\0');
+    for (unsigned v : {1U, 3U, 3U, 0U, 0U, 5U, 0U, 0U, 5U})
+        PutU32(body, v);
+    body.append(QByteArray(4, '\0'));
+    w.Raw(91, body);
+    const QByteArray emf = w.Bytes();
+    orvelle::test::EnsureGuiApplication();
+    TBitmap target = WorkBitmap(16, 16);
+    TCanvas canvas(target);
+    for (qsizetype i = 0; i < emf.size(); ++i) {
+        for (char value : {char(0xFF), char(0x7F)}) {
+            QByteArray damaged = emf;
+            damaged[i] = value;
+            QBuffer buffer(&damaged);
+            buffer.open(QIODevice::ReadOnly);
+            TMetafile m;
+            try {
+                m.LoadFromStream(buffer);
+            } catch (const orvelle::Exception& e) {
+                EXPECT_TRUE(e.Message() == kInvalid || e.Message() == kRead) << i;
+                continue;
+            }
+            canvas.DrawStretched({0, 0, 16, 16}, &m);
+        }
+    }
+}
