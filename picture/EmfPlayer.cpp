@@ -12,6 +12,7 @@
 #include <QPolygon>
 #include <QTransform>
 
+#include "EmfContext.h"
 #include "EmfReader.h"
 
 namespace orvelle {
@@ -78,7 +79,6 @@ struct Brush {
 using Object = std::variant<Pen, Brush>;
 
 constexpr std::size_t kMaxSavedStates = 4096;
-constexpr double kCoordinateLimit = 1 << 24;
 
 struct DcState {
     int mapMode = kText;
@@ -133,22 +133,6 @@ Brush BrushOf(std::uint32_t style, std::uint32_t colour, std::uint32_t hatch)
         b.style = HatchOf(hatch);
     return b;
 }
-
-// One record's bytes; fields beyond its end read as 0.
-struct RecordView {
-    const QByteArray& data;
-    qsizetype offset;
-    qsizetype size;
-
-    bool Holds(qsizetype from, std::uint64_t bytes) const
-    {
-        return from >= 0 && from <= size && bytes <= std::uint64_t(size - from);
-    }
-    std::int32_t I32(qsizetype at) const { return Holds(at, 4) ? ReadI32(data, offset + at) : 0; }
-    std::uint32_t U32(qsizetype at) const { return Holds(at, 4) ? ReadU32(data, offset + at) : 0; }
-    std::int16_t I16(qsizetype at) const { return Holds(at, 2) ? ReadI16(data, offset + at) : 0; }
-    float F32(qsizetype at) const { return Holds(at, 4) ? ReadF32(data, offset + at) : 0.0F; }
-};
 
 class Player {
 public:
@@ -211,17 +195,7 @@ private:
 
     QPoint Map(const QPointF& p) const { return Pixel(Mapping().map(p)); }
 
-    // Far-off or broken coordinates (a world transform of huge or undefined
-    // numbers) are kept where rounding to int stays defined; the painter
-    // clips them away.
-    static QPoint Pixel(const QPointF& p)
-    {
-        const auto clamp = [](double v) {
-            return std::isnan(v) ? 0
-                                 : int(std::lround(std::clamp(v, -kCoordinateLimit, kCoordinateLimit)));
-        };
-        return QPoint(clamp(p.x()), clamp(p.y()));
-    }
+    static QPoint Pixel(const QPointF& p) { return ClampedPixel(p); }
 
     void SetFixedExtents(int mode)
     {
@@ -582,7 +556,13 @@ private:
         case kPolyPolygon16: DrawPolys(r, true, true); return;
         case kPolyPolyline: DrawPolys(r, false, false); return;
         case kPolyPolyline16: DrawPolys(r, true, false); return;
-        default: return;
+        default: {
+            EmfDrawing drawing{painter_, Mapping(), CurrentPen(), CurrentBrush(), dc_.position,
+                               dc_.winding};
+            if (!PlayShapeRecord(type, r, drawing))
+                PlayBitmapRecord(type, r, drawing);
+            return;
+        }
         }
     }
 

@@ -8,6 +8,7 @@
 #include "Canvas.h"
 #include "EmfPlayer.h"
 #include "Errors.h"
+#include "WmfTranslator.h"
 
 namespace {
 
@@ -85,6 +86,8 @@ void TMetafile::LoadPlaceable(const QByteArray& data)
     wmf_ = data.mid(kPlaceableHeaderSize);
     frameWidth_ = orvelle::MulDiv(right - left, 2540, units);
     frameHeight_ = orvelle::MulDiv(bottom - top, 2540, units);
+    // Drawn by the same player as enhanced files, through a translation.
+    emf_ = orvelle::TranslateWmf(wmf_, {left, top, right, bottom, frameWidth_, frameHeight_});
     unitsPerInch_ = inch;
     enhanced_ = false;
 }
@@ -107,7 +110,6 @@ int TMetafile::Height() const
 
 void TMetafile::Draw(TCanvas& canvas, const TRect& rect)
 {
-    // Windows metafiles load and measure, but are not drawn yet.
     if (emf_.isEmpty())
         return;
     canvas.PaintWith([&](QPainter& painter) { orvelle::PlayEnhancedMetafile(painter, emf_, rect); });

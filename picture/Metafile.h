@@ -29,8 +29,8 @@ private:
     void LoadEnhanced(const QByteArray& data);
     void LoadPlaceable(const QByteArray& data);
 
-    // The whole enhanced metafile, or the records of a Windows metafile
-    // after its placeable header.
+    // The whole enhanced metafile (for a Windows metafile, its translation)
+    // and the records of a Windows metafile after its placeable header.
     QByteArray emf_;
     QByteArray wmf_;
     orvelle::EmfHeader header_{};

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -577,6 +578,463 @@ TEST(MetafileDraw, DamagedBytesNeverCrash)
                 m.LoadFromStream(buffer);
             } catch (const orvelle::Exception& e) {
                 EXPECT_TRUE(e.Message() == kInvalid || e.Message() == kRead) << i;
+                continue;
+            }
+            canvas.DrawStretched({0, 0, 16, 16}, &m);
+        }
+    }
+}
+
+namespace {
+
+// Writes placeable Windows metafiles: records of 16-bit parameters in the
+// order they are stored (the last argument of the call first).
+class WmfWriter {
+public:
+    WmfWriter& Add(unsigned function, std::initializer_list<int> parameters)
+    {
+        PutU32(records_, std::uint32_t(3 + parameters.size()));
+        PutU16(records_, function);
+        for (int p : parameters)
+            PutU16(records_, unsigned(p) & 0xFFFF);
+        return *this;
+    }
+    // A colour as the two words of a COLORREF.
+    static int Low(std::uint32_t colour) { return int(colour & 0xFFFF); }
+    static int High(std::uint32_t colour) { return int(colour >> 16); }
+
+    QByteArray Bytes(int right, int bottom, unsigned inch) const
+    {
+        QByteArray b = PlaceableWmf(0, 0, right, bottom, inch);
+        b.chop(6 + 18); // the standard header and end record are written again
+        for (unsigned w : {1U, 9U, 0x300U})
+            PutU16(b, w);
+        PutU32(b, std::uint32_t(9 + (records_.size() + 6) / 2));
+        PutU16(b, 8);  // objects
+        PutU32(b, 64); // longest record
+        PutU16(b, 0);
+        b += records_;
+        PutU32(b, 3);
+        PutU16(b, 0);
+        return b;
+    }
+
+private:
+    QByteArray records_;
+};
+
+// The red brush in slot 0 and the blue pen in slot 1, both selected, as
+// RedOnBlue does for enhanced files.
+WmfWriter& RedOnBlue(WmfWriter& w)
+{
+    w.Add(0x02FC, {0, WmfWriter::Low(kRed), WmfWriter::High(kRed), 0}).Add(0x012D, {0});
+    return w.Add(0x02FA, {0, 0, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}).Add(0x012D, {1});
+}
+
+std::vector<unsigned> Pixels(const TBitmap& b)
+{
+    std::vector<unsigned> all;
+    for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x)
+            all.push_back(Rgb(b, x, y));
+    return all;
+}
+
+int Inked(const TBitmap& b)
+{
+    int n = 0;
+    for (const QString& row : Ink(b))
+        n += int(row.count(u'#'));
+    return n;
+}
+
+} // namespace
+
+TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
+{
+    // Logical units 0 … 20 on both sides; the WMF box is 20 units of an inch
+    // of 1440, the EMF frame 20 reference pixels. Both land on 40 × 40 pixels.
+    struct Row {
+        const char* name;
+        std::function<void(EmfWriter&)> emf;
+        std::function<void(WmfWriter&)> wmf;
+    };
+    const std::vector<Row> rows = {
+        {"rectangle and ellipse",
+         [](EmfWriter& w) { RedOnBlue(w).Add(43, {1, 1, 9, 7}).Add(42, {10, 2, 19, 18}); },
+         [](WmfWriter& w) { RedOnBlue(w).Add(0x041B, {7, 9, 1, 1}).Add(0x0418, {18, 19, 2, 10}); }},
+        {"polygon, polyline and a wide line",
+         [](EmfWriter& w) {
+             RedOnBlue(w).Points16(86, {2, 2, 18, 4, 9, 17}).Points16(87, {0, 19, 19, 19, 19, 0});
+             w.Add(38, {3, 0, 3, 0, kBlue}).Add(37, {3}).Add(27, {1, 10}).Add(54, {15, 12});
+         },
+         [](WmfWriter& w) {
+             RedOnBlue(w).Add(0x0324, {3, 2, 2, 18, 4, 9, 17}).Add(0x0325, {3, 0, 19, 19, 19, 19, 0});
+             w.Add(0x02FA, {0, 3, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}).Add(0x012D, {2});
+             w.Add(0x0214, {10, 1}).Add(0x0213, {12, 15});
+         }},
+        {"polypolygon with a hole, both fill modes",
+         [](EmfWriter& w) {
+             QByteArray body(16, '\0');
+             for (unsigned v : {2U, 8U, 4U, 4U})
+                 PutU32(body, v);
+             for (int v : {1, 1, 9, 1, 9, 9, 1, 9, 3, 3, 7, 3, 7, 7, 3, 7})
+                 PutU16(body, unsigned(v));
+             RedOnBlue(w).Raw(91, body).Add(19, {2}).Add(10, {-10, -10}).Raw(91, body);
+         },
+         [](WmfWriter& w) {
+             const std::initializer_list<int> poly = {2, 4, 4, 1, 1, 9, 1, 9, 9, 1, 9,
+                                                      3, 3, 7, 3, 7, 7, 3, 7};
+             RedOnBlue(w).Add(0x0538, poly).Add(0x0106, {2}).Add(0x020B, {-10, -10});
+             w.Add(0x0538, poly);
+         }},
+        {"saved state scopes the window",
+         [](EmfWriter& w) {
+             RedOnBlue(w).Add(33, {}).Add(10, {-5, -5}).Add(43, {0, 0, 4, 4}).Add(34, {-1});
+             w.Add(43, {0, 0, 4, 4});
+         },
+         [](WmfWriter& w) {
+             RedOnBlue(w).Add(0x001E, {}).Add(0x020B, {-5, -5}).Add(0x041B, {4, 4, 0, 0});
+             w.Add(0x0127, {-1}).Add(0x041B, {4, 4, 0, 0});
+         }},
+        {"freed slot is reused, palettes and regions take slots",
+         [](EmfWriter& w) {
+             w.Add(38, {2, 0, 0, 0, kBlue}).Add(37, {2});
+             w.Add(39, {1, 0, 0x00FF00, 0}).Add(37, {1}).Add(43, {0, 0, 10, 10});
+             w.Add(39, {4, 2, kRed, 4}).Add(37, {4}).Add(43, {10, 10, 20, 20});
+         },
+         [](WmfWriter& w) {
+             w.Add(0x02FC, {0, WmfWriter::Low(kRed), 0, 0});
+             w.Add(0x02FA, {0, 0, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}).Add(0x012D, {1});
+             w.Add(0x01F0, {0}).Add(0x02FC, {0, 0xFF00, 0, 0}).Add(0x012D, {0});
+             w.Add(0x041B, {10, 10, 0, 0});
+             w.Add(0x00F7, {0x300, 0}).Add(0x06FF, {0, 0}); // slots 2 and 3
+             w.Add(0x0626, {1, 2, 3});                      // an escape
+             w.Add(0x02FC, {2, WmfWriter::Low(kRed), WmfWriter::High(kRed), 4}).Add(0x012D, {4});
+             w.Add(0x041B, {20, 20, 10, 10});
+         }},
+        {"arcs, chords, pies and rounded rectangles",
+         [](EmfWriter& w) {
+             RedOnBlue(w).Add(45, {0, 0, 10, 10, 10, 5, 5, 0}).Add(46, {10, 0, 20, 10, 20, 5, 10, 5});
+             w.Add(47, {0, 10, 10, 20, 10, 15, 5, 10}).Add(44, {10, 10, 20, 20, 6, 4});
+         },
+         [](WmfWriter& w) {
+             RedOnBlue(w).Add(0x0817, {0, 5, 5, 10, 10, 10, 0, 0});
+             w.Add(0x0830, {5, 10, 5, 20, 10, 20, 0, 10});
+             w.Add(0x081A, {10, 5, 15, 10, 20, 10, 10, 0}).Add(0x061C, {4, 6, 20, 20, 10, 10});
+         }},
+    };
+    for (const Row& row : rows) {
+        EmfWriter emf(0, 0, 2000, 2000);
+        row.emf(emf);
+        WmfWriter wmf;
+        row.wmf(wmf);
+        const TBitmap a = Render(emf.Bytes(), 44, 44, {0, 0, 41, 41});
+        const TBitmap b = Render(wmf.Bytes(20, 20, 1440), 44, 44, {0, 0, 41, 41});
+        EXPECT_GT(Inked(a), 20) << row.name;
+        if (Pixels(a) != Pixels(b))
+            ADD_FAILURE() << row.name << "\n"
+                          << Ink(a).join(u'\n').toStdString() << "\n\n"
+                          << Ink(b).join(u'\n').toStdString();
+    }
+}
+
+TEST(WmfDraw, WindowOfTheFileFillsTheFrame)
+{
+    // The records' own window (100 × 50 units at 100, 100), not the box,
+    // decides what fills the picture.
+    WmfWriter w;
+    w.Add(0x012D, {0}); // nothing in slot 0: no change
+    w.Add(0x020B, {100, 100}).Add(0x020C, {50, 100}).Add(0x0103, {8});
+    w.Add(0x02FC, {0, 0, 0, 0}).Add(0x012D, {0}).Add(0x041B, {150, 200, 100, 100});
+    const TBitmap b = Render(w.Bytes(10, 10, 96), 24, 24, {0, 0, 21, 21});
+    EXPECT_EQ(Inked(b), 20 * 20);
+}
+
+TEST(WmfDraw, DamagedRecordsNeverReadOutside)
+{
+    WmfWriter w;
+    RedOnBlue(w).Add(0x0538, {2, 4, 4, 1, 1, 9, 1, 9, 9, 1, 9, 3, 3, 7, 3, 7, 7, 3, 7});
+    w.Add(0x0324, {3, 2, 2, 18, 4, 9, 17}).Add(0x0817, {0, 5, 5, 10, 10, 10, 0, 0});
+    w.Add(0x01F0, {1}).Add(0x012D, {7}).Add(0x061C, {4, 6, 20, 20, 10, 10});
+    const QByteArray wmf = w.Bytes(20, 20, 1440);
+    orvelle::test::EnsureGuiApplication();
+    TBitmap target = WorkBitmap(16, 16);
+    TCanvas canvas(target);
+    for (qsizetype i = 22; i < wmf.size(); ++i) {
+        for (char value : {char(0xFF), char(0x7F), char(0)}) {
+            QByteArray damaged = wmf;
+            damaged[i] = value;
+            QBuffer buffer(&damaged);
+            buffer.open(QIODevice::ReadOnly);
+            TMetafile m;
+            try {
+                m.LoadFromStream(buffer);
+            } catch (const orvelle::Exception& e) {
+                EXPECT_EQ(e.Message(), kInvalid) << i;
+                continue;
+            }
+            canvas.DrawStretched({0, 0, 16, 16}, &m);
+        }
+    }
+}
+
+TEST(MetafileShapes, ArcsRunCounterClockwiseFromStartToEnd)
+{
+    // Box 0 … 20 on 20 × 20 pixels; the start ray points right, the end ray up.
+    struct Row {
+        const char* name;
+        std::uint32_t type;
+        std::vector<std::pair<int, int>> inked, clear;
+    };
+    const std::vector<Row> rows = {
+        {"pie fills the upper right quarter", 47, {{14, 5}, {11, 9}}, {{5, 5}, {14, 15}, {5, 15}}},
+        {"chord cuts off the corner", 46, {{16, 4}}, {{12, 8}, {5, 5}, {14, 15}}},
+        {"arc is only the outline", 45, {{10, 0}}, {{14, 5}, {0, 10}, {10, 19}}},
+    };
+    for (const Row& row : rows) {
+        EmfWriter w(0, 0, 2000, 2000);
+        RedOnBlue(w).Add(row.type, {0, 0, 20, 20, 20, 10, 10, 0});
+        const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
+        for (const auto& [x, y] : row.inked)
+            EXPECT_NE(Rgb(b, x, y), 0xFFFFFFU) << row.name << " at " << x << "," << y;
+        for (const auto& [x, y] : row.clear)
+            EXPECT_EQ(Rgb(b, x, y), 0xFFFFFFU) << row.name << " at " << x << "," << y;
+    }
+
+    // Start and end on the same ray: the whole ellipse.
+    EmfWriter whole(0, 0, 2000, 2000);
+    RedOnBlue(whole).Add(46, {0, 0, 20, 20, 20, 10, 20, 10});
+    EmfWriter ellipse(0, 0, 2000, 2000);
+    RedOnBlue(ellipse).Add(42, {0, 0, 20, 20});
+    EXPECT_EQ(Inked(Render(whole.Bytes(), 20, 20, {0, 0, 21, 21})),
+              Inked(Render(ellipse.Bytes(), 20, 20, {0, 0, 21, 21})));
+}
+
+TEST(MetafileShapes, RoundRectKeepsCornersAndAngleArcMovesThePosition)
+{
+    EmfWriter round(0, 0, 2000, 2000);
+    RedOnBlue(round).Add(44, {0, 0, 20, 20, 10, 10});
+    const TBitmap r = Render(round.Bytes(), 20, 20, {0, 0, 21, 21});
+    EXPECT_EQ(Rgb(r, 0, 0), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(r, 19, 19), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(r, 10, 0), 0x0000FFU);  // the pen on the top edge
+    EXPECT_EQ(Rgb(r, 10, 10), 0xFF0000U); // the brush inside
+    // A half circle over the top from the right, joined to the current
+    // position by a line; the next line starts where the arc ended.
+    EmfWriter angle(0, 0, 2000, 2000);
+    angle.Add(27, {0, 10}).Add(41, {10, 10, 5, 0, 0x43340000}).Add(54, {5, 19}); // 180°
+    const TBitmap a = Render(angle.Bytes(), 20, 20, {0, 0, 21, 21});
+    EXPECT_NE(Rgb(a, 2, 10), 0xFFFFFFU);  // the joining line
+    EXPECT_NE(Rgb(a, 10, 5), 0xFFFFFFU);  // the top of the arc
+    EXPECT_EQ(Rgb(a, 10, 15), 0xFFFFFFU); // not the bottom
+    EXPECT_NE(Rgb(a, 5, 16), 0xFFFFFFU);  // the line from the arc's end
+    EXPECT_EQ(Rgb(a, 15, 16), 0xFFFFFFU);
+}
+
+namespace {
+
+// A DIB's info header and pixel rows. colours are 0xRRGGBB, top row first;
+// a negative height stores the rows top-down, else bottom row first. With a
+// palette (entries 0xRRGGBB too) the pixels are 8-bit indices into it.
+struct Dib {
+    QByteArray info;
+    QByteArray bits;
+};
+
+Dib MakeDib(int width, int height, const std::vector<unsigned>& pixels,
+            const std::vector<unsigned>& palette = {})
+{
+    Dib d;
+    const bool indexed = !palette.empty();
+    for (std::uint32_t v : {40U, std::uint32_t(width), std::uint32_t(height)})
+        PutU32(d.info, v);
+    PutU16(d.info, 1);
+    PutU16(d.info, indexed ? 8 : 24);
+    for (std::uint32_t v : {0U, 0U, 0U, 0U, std::uint32_t(palette.size()), 0U})
+        PutU32(d.info, v);
+    for (unsigned c : palette)
+        PutU32(d.info, c); // blue, green, red, 0 in memory
+    const int rows = std::abs(height);
+    for (int r = 0; r < rows; ++r) {
+        const int row = height > 0 ? rows - 1 - r : r;
+        QByteArray line;
+        for (int x = 0; x < width; ++x) {
+            const unsigned c = pixels[std::size_t(row * width + x)];
+            if (indexed)
+                line.append(char(c));
+            else
+                line.append(char(c & 0xFF)).append(char((c >> 8) & 0xFF)).append(char(c >> 16));
+        }
+        while (line.size() % 4)
+            line.append('\0');
+        d.bits += line;
+    }
+    return d;
+}
+
+constexpr std::uint32_t kSrcCopy = 0x00CC0020;
+
+// StretchDIBits (81) and SetDIBitsToDevice (80): destination, source
+// rectangle and the bitmap after the fixed fields.
+QByteArray DibRecordBody(const Dib& dib, std::initializer_list<int> placeAndSource,
+                         std::initializer_list<std::uint32_t> tail)
+{
+    QByteArray body(16, '\0');
+    for (int v : placeAndSource)
+        PutU32(body, std::uint32_t(v));
+    const std::uint32_t infoAt = 8 + 16 + 6 * 4 + 5 * 4 + std::uint32_t(tail.size()) * 4;
+    for (std::uint32_t v : {infoAt, std::uint32_t(dib.info.size()),
+                            infoAt + std::uint32_t(dib.info.size()), std::uint32_t(dib.bits.size()), 0U})
+        PutU32(body, v);
+    for (std::uint32_t v : tail)
+        PutU32(body, v);
+    return body + dib.info + dib.bits;
+}
+
+// BitBlt (76) or, with a source size, StretchBlt (77).
+QByteArray BlitBody(std::initializer_list<int> destination, std::uint32_t rop, const Dib* dib,
+                    std::initializer_list<int> sourceSize = {})
+{
+    QByteArray body(16, '\0');
+    for (int v : destination)
+        PutU32(body, std::uint32_t(v));
+    PutU32(body, rop);
+    PutU32(body, 0); // source x, y
+    PutU32(body, 0);
+    for (std::uint32_t v : {0x3F800000U, 0U, 0U, 0x3F800000U, 0U, 0U})
+        PutU32(body, v); // source transform: identity
+    PutU32(body, 0xFFFFFF);
+    const std::uint32_t infoAt = 8 + 92 + std::uint32_t(sourceSize.size()) * 4;
+    const std::uint32_t infoBytes = dib ? std::uint32_t(dib->info.size()) : 0;
+    for (std::uint32_t v : {0U, dib ? infoAt : 0U, infoBytes, dib ? infoAt + infoBytes : 0U,
+                            dib ? std::uint32_t(dib->bits.size()) : 0U})
+        PutU32(body, v);
+    for (int v : sourceSize)
+        PutU32(body, std::uint32_t(v));
+    return dib ? body + dib->info + dib->bits : body;
+}
+
+// Red, green / blue, yellow.
+const std::vector<unsigned> kQuad = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00};
+
+} // namespace
+
+TEST(MetafileBitmaps, StretchedDibScalesByNearestPixelAndMirrors)
+{
+    for (int height : {2, -2}) {
+        const Dib dib = MakeDib(2, 2, kQuad);
+        const Dib stored = MakeDib(2, height, kQuad);
+        EmfWriter w(0, 0, 2000, 2000);
+        w.Raw(81, DibRecordBody(stored, {2, 2, 0, 0, 2, 2}, {kSrcCopy, 8, 6}));
+        // Mirrored: the destination runs leftwards from x 20.
+        w.Raw(81, DibRecordBody(dib, {20, 12, 0, 0, 2, 2}, {kSrcCopy, std::uint32_t(-6), 4}));
+        const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
+        EXPECT_EQ(Rgb(b, 2, 2), 0xFF0000U) << height;
+        EXPECT_EQ(Rgb(b, 5, 4), 0xFF0000U) << height;
+        EXPECT_EQ(Rgb(b, 6, 4), 0x00FF00U) << height;
+        EXPECT_EQ(Rgb(b, 9, 7), 0xFFFF00U) << height;
+        EXPECT_EQ(Rgb(b, 2, 7), 0x0000FFU) << height;
+        EXPECT_EQ(Rgb(b, 10, 5), 0xFFFFFFU) << height;
+        EXPECT_EQ(Rgb(b, 14, 12), 0x00FF00U) << height; // mirrored: green on the left
+        EXPECT_EQ(Rgb(b, 19, 15), 0x0000FFU) << height;
+        EXPECT_EQ(Inked(b), 8 * 6 + 6 * 4) << height;
+    }
+}
+
+TEST(MetafileBitmaps, SourceRectanglesAndPalettedBits)
+{
+    // A bottom-up source's rectangle counts from its bottom-left corner:
+    // (1, 0) is the yellow pixel. The paletted row is drawn at its own size.
+    EmfWriter w(0, 0, 2000, 2000);
+    w.Raw(81, DibRecordBody(MakeDib(2, 2, kQuad), {0, 0, 1, 0, 1, 1}, {kSrcCopy, 3, 3}));
+    const Dib row = MakeDib(3, -1, {2, 0, 1}, {0x000000, 0x00FF00, 0x0000FF});
+    w.Raw(80, DibRecordBody(row, {5, 10, 0, 0, 3, 1}, {0, 1}));
+    const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
+    EXPECT_EQ(Rgb(b, 1, 1), 0xFFFF00U);
+    EXPECT_EQ(Rgb(b, 5, 10), 0x0000FFU);
+    EXPECT_EQ(Rgb(b, 6, 10), 0x000000U);
+    EXPECT_EQ(Rgb(b, 7, 10), 0x00FF00U);
+    EXPECT_EQ(Inked(b), 9 + 3);
+}
+
+TEST(MetafileBitmaps, BlockTransfersWithAndWithoutSource)
+{
+    const Dib dib = MakeDib(2, 2, kQuad);
+    EmfWriter w(0, 0, 2000, 2000);
+    RedOnBlue(w);
+    w.Raw(76, BlitBody({0, 0, 10, 10}, 0x00000042, nullptr));  // black
+    w.Raw(76, BlitBody({2, 2, 3, 3}, 0x00FF0062, nullptr));    // white inside it
+    w.Raw(76, BlitBody({12, 0, 4, 4}, 0x00F00021, nullptr));   // the red brush
+    w.Raw(77, BlitBody({12, 12, 8, 8}, kSrcCopy, &dib, {2, 2})); // stretched 4 times
+    w.Raw(76, BlitBody({0, 12, 2, 2}, kSrcCopy, &dib));        // the source at its size
+    w.Raw(76, BlitBody({5, 12, 4, 4}, 0x00660046, nullptr));    // not drawn: unknown operation
+    const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
+    EXPECT_EQ(Rgb(b, 0, 0), 0U);
+    EXPECT_EQ(Rgb(b, 9, 9), 0U);
+    EXPECT_EQ(Rgb(b, 3, 3), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(b, 15, 3), 0xFF0000U);
+    EXPECT_EQ(Rgb(b, 12, 12), 0xFF0000U);
+    EXPECT_EQ(Rgb(b, 19, 19), 0xFFFF00U);
+    EXPECT_EQ(Rgb(b, 16, 15), 0x00FF00U);
+    EXPECT_EQ(Rgb(b, 1, 13), 0xFFFF00U);
+    EXPECT_EQ(Inked(b), 100 - 9 + 16 + 64 + 4);
+}
+
+TEST(MetafileBitmaps, BitmapFieldsOutsideTheRecordDrawNothing)
+{
+    const Dib dib = MakeDib(2, 2, kQuad);
+    struct Row {
+        const char* name;
+        qsizetype field; // byte offset of a field in the record
+        std::uint32_t value;
+    };
+    const std::vector<Row> rows = {
+        {"info past the record", 48, 0x7FFFFFF0},
+        {"info longer than the record", 52, 0xFFFFFFF0},
+        {"bits past the record", 56, 0x10000},
+        {"bits longer than the record", 60, 0x7FFFFFFF},
+        {"palette indices", 64, 1},
+        {"huge destination", 72, 0x7FFFFFFF},
+    };
+    for (const Row& row : rows) {
+        QByteArray body = DibRecordBody(dib, {0, 0, 0, 0, 2, 2}, {kSrcCopy, 8, 8});
+        const qsizetype at = row.field - 8;
+        for (int i = 0; i < 4; ++i)
+            body[at + i] = char((row.value >> (8 * i)) & 0xFF);
+        EmfWriter w(0, 0, 2000, 2000);
+        w.Raw(81, body);
+        const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
+        if (row.field == 72)
+            EXPECT_EQ(Inked(b), 20 * 8) << row.name; // the visible part of the red pixel
+        else
+            EXPECT_EQ(Inked(b), 0) << row.name;
+    }
+}
+
+TEST(MetafileBitmaps, DamagedShapeAndBitmapRecordsNeverCrash)
+{
+    const Dib dib = MakeDib(2, 2, kQuad);
+    EmfWriter w(0, 0, 1000, 1000);
+    RedOnBlue(w).Add(45, {0, 0, 9, 9, 9, 5, 5, 0}).Add(47, {0, 0, 9, 9, 9, 5, 5, 0});
+    w.Add(44, {1, 1, 8, 8, 3, 3}).Add(27, {0, 5}).Add(41, {5, 5, 3, 0, 0x43340000});
+    w.Raw(81, DibRecordBody(dib, {0, 0, 0, 0, 2, 2}, {kSrcCopy, 8, 8}));
+    w.Raw(77, BlitBody({2, 2, 4, 4}, kSrcCopy, &dib, {2, 2}));
+    const QByteArray emf = w.Bytes();
+    orvelle::test::EnsureGuiApplication();
+    TBitmap target = WorkBitmap(16, 16);
+    TCanvas canvas(target);
+    for (qsizetype i = 108; i < emf.size(); ++i) {
+        for (char value : {char(0xFF), char(0x7F), char(0x80)}) {
+            QByteArray damaged = emf;
+            damaged[i] = value;
+            QBuffer buffer(&damaged);
+            buffer.open(QIODevice::ReadOnly);
+            TMetafile m;
+            try {
+                m.LoadFromStream(buffer);
+            } catch (const orvelle::Exception& e) {
+                EXPECT_EQ(e.Message(), kInvalid) << i;
                 continue;
             }
             canvas.DrawStretched({0, 0, 16, 16}, &m);
