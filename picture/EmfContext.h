@@ -4,10 +4,18 @@
 #include <cmath>
 #include <cstdint>
 
+#include <optional>
+#include <variant>
+
 #include <QBrush>
 #include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QPainterPath>
 #include <QPen>
 #include <QPoint>
+#include <QRegion>
+#include <QString>
 #include <QTransform>
 
 #include "EmfReader.h"
@@ -46,6 +54,94 @@ inline QPoint ClampedPixel(const QPointF& p)
     return QPoint(clamp(p.x()), clamp(p.y()));
 }
 
+QColor ColourOf(std::uint32_t colourRef);
+
+struct Pen {
+    bool null = false;
+    QColor colour{Qt::black};
+    // In logical units; 0 draws one pixel wide whatever the mapping.
+    double width = 0;
+    Qt::PenStyle style = Qt::SolidLine;
+};
+
+struct Brush {
+    bool null = false;
+    QColor colour{Qt::white};
+    Qt::BrushStyle style = Qt::SolidPattern;
+    // A pattern brush's tile, in target pixels; null for the other brushes.
+    QImage pattern;
+};
+
+// A logical font as the records give it.
+struct Font {
+    // Negative: the em height; positive: the cell height; 0: a default size.
+    std::int32_t height = 0;
+    std::int32_t width = 0;
+    // Tenths of a degree, counter-clockwise.
+    std::int32_t escapement = 0;
+    std::int32_t orientation = 0;
+    std::int32_t weight = 0;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    std::uint8_t charSet = 0;
+    std::uint8_t pitchAndFamily = 0;
+    QString faceName;
+};
+
+// Palettes and the other objects the player keeps no use for still take
+// their slot.
+struct OtherObject {};
+
+using Object = std::variant<Pen, Brush, Font, OtherObject>;
+
+enum MapMode {
+    kText = 1,
+    kLoMetric,
+    kHiMetric,
+    kLoEnglish,
+    kHiEnglish,
+    kTwips,
+    kIsotropic,
+    kAnisotropic
+};
+
+// Text alignment flags.
+inline constexpr std::uint32_t kTaUpdateCp = 1;
+inline constexpr std::uint32_t kTaRight = 2;
+inline constexpr std::uint32_t kTaCenter = 6;
+inline constexpr std::uint32_t kTaBottom = 8;
+inline constexpr std::uint32_t kTaBaseline = 24;
+
+// The state SaveDC copies and RestoreDC brings back.
+struct DcState {
+    int mapMode = kText;
+    QPointF windowOrg{0, 0};
+    QPointF windowExt{1, 1};
+    QPointF viewportOrg{0, 0};
+    QPointF viewportExt{1, 1};
+    QTransform world;
+    QPointF position{0, 0};
+    Pen pen;
+    Brush brush;
+    Font font;
+    bool winding = false;
+    bool clockwiseArcs = false;
+    QColor textColour{Qt::black};
+    QColor backColour{Qt::white};
+    bool opaqueBackground = true;
+    std::uint32_t textAlign = 0;
+    // Extra space after each break character, in logical units, and the
+    // number of breaks it is spread over (SetTextJustification).
+    std::int32_t breakExtra = 0;
+    std::int32_t breakCount = 0;
+    // Device-space clipping in target pixels; none clips nothing.
+    std::optional<QRegion> clip;
+    // The path being recorded or the last one closed, in target pixels.
+    QPainterPath path;
+    bool pathOpen = false;
+};
+
 // What the record families outside the player's core see of the device
 // context while one record is drawn.
 struct EmfDrawing {
@@ -56,8 +152,11 @@ struct EmfDrawing {
     QBrush brush;
     QPointF& position;
     bool winding = false;
+    DcState& state;
 
     QPoint Map(const QPointF& p) const { return ClampedPixel(mapping.map(p)); }
+    // While a path is being recorded, shapes go into it instead of onto the target.
+    QPainterPath* Path() const { return state.pathOpen ? &state.path : nullptr; }
 };
 
 // Arc, chord, pie, rounded rectangle and angle arc. False for any other record.
@@ -65,5 +164,11 @@ bool PlayShapeRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
 
 // The DIB and block-transfer records. False for any other record.
 bool PlayBitmapRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
+
+// A font-creation record's logical font (ExtCreateFontIndirectW).
+Font ReadFontRecord(const RecordView& r);
+
+// ExtTextOutW/A, PolyTextOut and SmallTextOut. False for any other record.
+bool PlayTextRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
 
 } // namespace orvelle

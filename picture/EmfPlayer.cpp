@@ -59,67 +59,43 @@ enum Record : std::uint32_t {
     kExtCreatePen = 95,
 };
 
-enum MapMode { kText = 1, kLoMetric, kHiMetric, kLoEnglish, kHiEnglish, kTwips, kIsotropic,
-               kAnisotropic };
-
-struct Pen {
-    bool null = false;
-    QColor colour{Qt::black};
-    // In logical units; 0 draws one pixel wide whatever the mapping.
-    double width = 0;
-    Qt::PenStyle style = Qt::SolidLine;
-};
-
-struct Brush {
-    bool null = false;
-    QColor colour{Qt::white};
-    Qt::BrushStyle style = Qt::SolidPattern;
-};
-
-using Object = std::variant<Pen, Brush>;
-
 constexpr std::size_t kMaxSavedStates = 4096;
-
-struct DcState {
-    int mapMode = kText;
-    QPointF windowOrg{0, 0};
-    QPointF windowExt{1, 1};
-    QPointF viewportOrg{0, 0};
-    QPointF viewportExt{1, 1};
-    QTransform world;
-    QPointF position{0, 0};
-    Pen pen;
-    Brush brush;
-    bool winding = false;
-};
-
-QColor ColourOf(std::uint32_t colourRef)
-{
-    return QColor(int(colourRef & 0xFF), int((colourRef >> 8) & 0xFF), int((colourRef >> 16) & 0xFF));
-}
 
 Qt::PenStyle PenStyleOf(std::uint32_t style)
 {
     switch (style & 0xF) {
-    case 1: return Qt::DashLine;
-    case 2: return Qt::DotLine;
-    case 3: return Qt::DashDotLine;
-    case 4: return Qt::DashDotDotLine;
-    case 5: return Qt::NoPen;
-    default: return Qt::SolidLine;
+    case 1:
+        return Qt::DashLine;
+    case 2:
+        return Qt::DotLine;
+    case 3:
+        return Qt::DashDotLine;
+    case 4:
+        return Qt::DashDotDotLine;
+    case 5:
+        return Qt::NoPen;
+    default:
+        return Qt::SolidLine;
     }
 }
 
 Qt::BrushStyle HatchOf(std::uint32_t hatch)
 {
     switch (hatch) {
-    case 0: return Qt::HorPattern;
-    case 1: return Qt::VerPattern;
-    case 2: return Qt::FDiagPattern;
-    case 3: return Qt::BDiagPattern;
-    case 4: return Qt::CrossPattern;
-    case 5: return Qt::DiagCrossPattern;
-    default: return Qt::SolidPattern;
+    case 0:
+        return Qt::HorPattern;
+    case 1:
+        return Qt::VerPattern;
+    case 2:
+        return Qt::FDiagPattern;
+    case 3:
+        return Qt::BDiagPattern;
+    case 4:
+        return Qt::CrossPattern;
+    case 5:
+        return Qt::DiagCrossPattern;
+    default:
+        return Qt::SolidPattern;
     }
 }
 
@@ -203,13 +179,26 @@ private:
         const double mmY = header_.deviceMillimetresY;
         double unitsPerMm = 0;
         switch (mode) {
-        case kLoMetric: unitsPerMm = 10; break;
-        case kHiMetric: unitsPerMm = 100; break;
-        case kLoEnglish: unitsPerMm = 100 / 25.4; break;
-        case kHiEnglish: unitsPerMm = 1000 / 25.4; break;
-        case kTwips: unitsPerMm = 1440 / 25.4; break;
-        case kIsotropic: unitsPerMm = 10; break;
-        default: break;
+        case kLoMetric:
+            unitsPerMm = 10;
+            break;
+        case kHiMetric:
+            unitsPerMm = 100;
+            break;
+        case kLoEnglish:
+            unitsPerMm = 100 / 25.4;
+            break;
+        case kHiEnglish:
+            unitsPerMm = 1000 / 25.4;
+            break;
+        case kTwips:
+            unitsPerMm = 1440 / 25.4;
+            break;
+        case kIsotropic:
+            unitsPerMm = 10;
+            break;
+        default:
+            break;
         }
         if (mode == kText) {
             dc_.windowExt = {1, 1};
@@ -229,9 +218,11 @@ private:
         const double kx = std::abs(dc_.viewportExt.x() / dc_.windowExt.x());
         const double ky = std::abs(dc_.viewportExt.y() / dc_.windowExt.y());
         if (kx < ky)
-            dc_.viewportExt.setY(std::copysign(kx * std::abs(dc_.windowExt.y()), dc_.viewportExt.y()));
+            dc_.viewportExt.setY(
+                std::copysign(kx * std::abs(dc_.windowExt.y()), dc_.viewportExt.y()));
         else if (ky < kx)
-            dc_.viewportExt.setX(std::copysign(ky * std::abs(dc_.windowExt.x()), dc_.viewportExt.x()));
+            dc_.viewportExt.setX(
+                std::copysign(ky * std::abs(dc_.windowExt.x()), dc_.viewportExt.x()));
     }
 
     QPen CurrentPen() const
@@ -287,7 +278,8 @@ private:
         points.reserve(count);
         for (std::uint32_t i = 0; i < count; ++i) {
             const qsizetype at = pointsAt + qsizetype(i) * (small ? 4 : 8);
-            points.emplace_back(small ? r.I16(at) : r.I32(at), small ? r.I16(at + 2) : r.I32(at + 4));
+            points.emplace_back(small ? r.I16(at) : r.I32(at),
+                                small ? r.I16(at + 2) : r.I32(at + 4));
         }
         return points;
     }
@@ -428,20 +420,35 @@ private:
             AdjustIsotropic();
             return;
         }
-        case kSetWindowOrgEx: dc_.windowOrg = QPointF(r.I32(8), r.I32(12)); return;
-        case kSetViewportOrgEx: dc_.viewportOrg = QPointF(r.I32(8), r.I32(12)); return;
-        case kSetPolyFillMode: dc_.winding = r.U32(8) == 2; return;
+        case kSetWindowOrgEx:
+            dc_.windowOrg = QPointF(r.I32(8), r.I32(12));
+            return;
+        case kSetViewportOrgEx:
+            dc_.viewportOrg = QPointF(r.I32(8), r.I32(12));
+            return;
+        case kSetPolyFillMode:
+            dc_.winding = r.U32(8) == 2;
+            return;
         case kSetWorldTransform:
             dc_.world = QTransform(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
             return;
         case kModifyWorldTransform: {
             const QTransform x(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
             switch (r.U32(32)) {
-            case 1: dc_.world = QTransform(); break;
-            case 2: dc_.world = x * dc_.world; break;
-            case 3: dc_.world = dc_.world * x; break;
-            case 4: dc_.world = x; break;
-            default: break;
+            case 1:
+                dc_.world = QTransform();
+                break;
+            case 2:
+                dc_.world = x * dc_.world;
+                break;
+            case 3:
+                dc_.world = dc_.world * x;
+                break;
+            case 4:
+                dc_.world = x;
+                break;
+            default:
+                break;
             }
             return;
         }
@@ -485,14 +492,18 @@ private:
         case kCreateBrushIndirect:
             Store(r.U32(8), BrushOf(r.U32(12), r.U32(16), r.U32(20)));
             return;
-        case kSelectObject: Select(r.U32(8)); return;
+        case kSelectObject:
+            Select(r.U32(8));
+            return;
         case kDeleteObject: {
             const std::uint32_t index = r.U32(8);
             if (index < objects_.size())
                 objects_[index].reset();
             return;
         }
-        case kMoveToEx: dc_.position = QPointF(r.I32(8), r.I32(12)); return;
+        case kMoveToEx:
+            dc_.position = QPointF(r.I32(8), r.I32(12));
+            return;
         case kLineTo: {
             const QPointF to(r.I32(8), r.I32(12));
             Prepare(false);
@@ -552,15 +563,23 @@ private:
                 DrawBezier(points, type == kPolyBezierTo || type == kPolyBezierTo16);
             return;
         }
-        case kPolyPolygon: DrawPolys(r, false, true); return;
-        case kPolyPolygon16: DrawPolys(r, true, true); return;
-        case kPolyPolyline: DrawPolys(r, false, false); return;
-        case kPolyPolyline16: DrawPolys(r, true, false); return;
+        case kPolyPolygon:
+            DrawPolys(r, false, true);
+            return;
+        case kPolyPolygon16:
+            DrawPolys(r, true, true);
+            return;
+        case kPolyPolyline:
+            DrawPolys(r, false, false);
+            return;
+        case kPolyPolyline16:
+            DrawPolys(r, true, false);
+            return;
         default: {
-            EmfDrawing drawing{painter_, Mapping(), CurrentPen(), CurrentBrush(), dc_.position,
-                               dc_.winding};
-            if (!PlayShapeRecord(type, r, drawing))
-                PlayBitmapRecord(type, r, drawing);
+            EmfDrawing drawing{painter_,     Mapping(),   CurrentPen(), CurrentBrush(),
+                               dc_.position, dc_.winding, dc_};
+            if (!PlayShapeRecord(type, r, drawing) && !PlayBitmapRecord(type, r, drawing))
+                PlayTextRecord(type, r, drawing);
             return;
         }
         }
@@ -577,6 +596,12 @@ private:
 };
 
 } // namespace
+
+QColor ColourOf(std::uint32_t colourRef)
+{
+    return QColor(int(colourRef & 0xFF), int((colourRef >> 8) & 0xFF),
+                  int((colourRef >> 16) & 0xFF));
+}
 
 void PlayEnhancedMetafile(QPainter& painter, const QByteArray& data, const TRect& rect)
 {

@@ -16,196 +16,11 @@
 #include "EmfReader.h"
 #include "Errors.h"
 #include "Metafile.h"
+#include "MetafileWriters.h"
 #include "Picture.h"
 #include "TestSupport.h"
 
-using orvelle::test::Sandbox;
-
-namespace {
-
-void PutU16(QByteArray& b, unsigned v)
-{
-    b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
-}
-
-void PutU32(QByteArray& b, std::uint32_t v)
-{
-    PutU16(b, v & 0xFFFF);
-    PutU16(b, v >> 16);
-}
-
-// Writes enhanced metafiles record by record. The reference device is 100 ×
-// 100 pixels on 100 × 100 mm unless a test says otherwise, so one pixel is a
-// millimetre: 100 frame units.
-class EmfWriter {
-public:
-    EmfWriter(int left, int top, int right, int bottom) : frame_{left, top, right, bottom} {}
-
-    int devicePixelsX = 100, devicePixelsY = 100, deviceMmX = 100, deviceMmY = 100;
-    std::uint16_t handles = 8;
-
-    // A record of 32-bit parameters.
-    EmfWriter& Add(std::uint32_t type, std::initializer_list<std::int64_t> words)
-    {
-        QByteArray r;
-        for (std::int64_t w : words)
-            PutU32(r, std::uint32_t(w));
-        return Raw(type, r);
-    }
-    EmfWriter& Raw(std::uint32_t type, const QByteArray& body)
-    {
-        QByteArray r;
-        PutU32(r, type);
-        PutU32(r, std::uint32_t(8 + body.size()));
-        records_ += r + body;
-        return *this;
-    }
-    // A 16-bit point record (polygon 86, polyline 87) with empty bounds.
-    EmfWriter& Points16(std::uint32_t type, std::initializer_list<int> xy)
-    {
-        QByteArray body(16, '\0');
-        PutU32(body, std::uint32_t(xy.size() / 2));
-        for (int v : xy)
-            PutU16(body, unsigned(v) & 0xFFFF);
-        if (body.size() % 4)
-            body.append(2, '\0');
-        return Raw(type, body);
-    }
-
-    QByteArray Bytes(bool withEof = true) const
-    {
-        QByteArray tail = records_;
-        if (withEof) {
-            PutU32(tail, 14);
-            PutU32(tail, 20);
-            PutU32(tail, 0);
-            PutU32(tail, 16);
-            PutU32(tail, 20);
-        }
-        QByteArray h;
-        PutU32(h, 1);
-        PutU32(h, 108);
-        for (int i = 0; i < 4; ++i)
-            PutU32(h, 0); // bounds
-        for (int v : frame_)
-            PutU32(h, std::uint32_t(v));
-        PutU32(h, 0x464D4520);
-        PutU32(h, 0x10000);
-        PutU32(h, std::uint32_t(108 + tail.size()));
-        PutU32(h, 0);      // records (not checked)
-        PutU16(h, handles);
-        PutU16(h, 0);
-        PutU32(h, 0);      // description
-        PutU32(h, 0);
-        PutU32(h, 0);      // palette entries
-        PutU32(h, std::uint32_t(devicePixelsX));
-        PutU32(h, std::uint32_t(devicePixelsY));
-        PutU32(h, std::uint32_t(deviceMmX));
-        PutU32(h, std::uint32_t(deviceMmY));
-        h.append(108 - h.size(), '\0');
-        return h + tail;
-    }
-
-private:
-    int frame_[4];
-    QByteArray records_;
-};
-
-// A placeable WMF: the 22-byte header with a right checksum unless told
-// otherwise, a standard header and the end record.
-QByteArray PlaceableWmf(int left, int top, int right, int bottom, unsigned inch,
-                        bool breakChecksum = false)
-{
-    QByteArray b;
-    PutU32(b, 0x9AC6CDD7);
-    PutU16(b, 0);
-    for (int v : {left, top, right, bottom})
-        PutU16(b, unsigned(v) & 0xFFFF);
-    PutU16(b, inch);
-    PutU32(b, 0);
-    unsigned sum = 0;
-    for (int i = 0; i < 10; ++i)
-        sum ^= std::uint8_t(b[2 * i]) | std::uint8_t(b[2 * i + 1]) << 8;
-    PutU16(b, breakChecksum ? sum ^ 1 : sum);
-    // Standard header: disk type, 9 words, version 0x300, size, 0 objects.
-    for (unsigned w : {1U, 9U, 0x300U, 12U, 0U, 0U, 3U, 0U, 0U})
-        PutU16(b, w);
-    PutU32(b, 3); // end record
-    PutU16(b, 0);
-    return b;
-}
-
-TMetafile Load(const QByteArray& bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    TMetafile m;
-    m.LoadFromStream(buffer);
-    return m;
-}
-
-// The class and message a load fails with; empty when it loads.
-std::pair<std::string, QString> Failure(const QByteArray& bytes)
-{
-    try {
-        Load(bytes);
-        return {};
-    } catch (const orvelle::Exception& e) {
-        return {e.ClassName(), e.Message()};
-    }
-}
-
-TBitmap WorkBitmap(int width, int height)
-{
-    TBitmap b;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
-    b.SetWidth(width);
-    b.SetHeight(height);
-    return b;
-}
-
-unsigned Rgb(const TBitmap& b, int x, int y)
-{
-    const orvelle::BgrColour c = b.PixelColour(x, y);
-    return unsigned(c.red) << 16 | unsigned(c.green) << 8 | c.blue;
-}
-
-// Which pixels of a work bitmap are not white, as rows of '#' and '.'.
-QStringList Ink(const TBitmap& b)
-{
-    QStringList rows;
-    for (int y = 0; y < b.Height(); ++y) {
-        QString row;
-        for (int x = 0; x < b.Width(); ++x)
-            row += Rgb(b, x, y) == 0xFFFFFF ? u'.' : u'#';
-        rows << row;
-    }
-    return rows;
-}
-
-TBitmap Render(const QByteArray& emf, int width, int height, const TRect& rect)
-{
-    orvelle::test::EnsureGuiApplication();
-    TMetafile m = Load(emf);
-    TBitmap target = WorkBitmap(width, height);
-    TCanvas canvas(target);
-    canvas.DrawStretched(rect, &m);
-    return target;
-}
-
-constexpr std::uint32_t kRed = 0x0000FF, kBlue = 0xFF0000; // as COLORREF: 0x00BBGGRR
-
-// Selects a red solid brush and a blue one-pixel pen.
-EmfWriter& RedOnBlue(EmfWriter& w)
-{
-    return w.Add(39, {1, 0, kRed, 0}).Add(37, {1}).Add(38, {2, 0, 0, 0, kBlue}).Add(37, {2});
-}
-
-const QString kInvalid = QStringLiteral("メタファイルが不正です");
-const QString kRead = QStringLiteral("ストリームからの読み込みエラー");
-
-} // namespace
+using namespace orvelle::test;
 
 TEST(MulDiv, RoundsHalvesAwayFromZeroWithoutOverflow)
 {
@@ -245,7 +60,8 @@ TEST(MetafileLoad, BrokenFilesFailWithTheirMessage)
         {"a stated length inside the header", lengthInsideHeader, "EInvalidGraphic", kInvalid},
         {"a record running past the end", recordPastEnd, "EInvalidGraphic", kInvalid},
         {"a record of size 0", zeroRecord, "EInvalidGraphic", kInvalid},
-        {"no end-of-file record", EmfWriter(0, 0, 10, 10).Bytes(false), "EInvalidGraphic", kInvalid},
+        {"no end-of-file record", EmfWriter(0, 0, 10, 10).Bytes(false), "EInvalidGraphic",
+         kInvalid},
         {"100 bytes of EMF header", signatureOnly100, "EInvalidGraphic", kInvalid},
         {"wrong placeable key", wrongKey, "EInvalidGraphic", kInvalid},
         {"wrong checksum", PlaceableWmf(0, 0, 100, 100, 1440, true), "EInvalidGraphic", kInvalid},
@@ -415,8 +231,8 @@ TEST(MetafileDraw, EllipseAndPolygonFill)
     EXPECT_EQ(Rgb(b, 10, 10), 0xFF0000U); // ellipse centre
     EXPECT_EQ(Rgb(b, 0, 0), 0xFFFFFFU);   // its box corners stay white
     EXPECT_EQ(Rgb(b, 0, 19), 0xFFFFFFU);
-    EXPECT_EQ(Rgb(b, 10, 0), 0x0000FFU); // the outline at the top
-    EXPECT_EQ(Rgb(b, 30, 5), 0xFF0000U); // inside the triangle
+    EXPECT_EQ(Rgb(b, 10, 0), 0x0000FFU);  // the outline at the top
+    EXPECT_EQ(Rgb(b, 30, 5), 0xFF0000U);  // inside the triangle
     EXPECT_EQ(Rgb(b, 22, 15), 0xFFFFFFU); // beside it
 }
 
@@ -434,7 +250,8 @@ TEST(MetafileDraw, MappingModesAndSavedStates)
     for (int y = 0; y < 20; ++y) {
         QString row(20, u'.');
         for (int x = 0; x < 20; ++x)
-            if ((x >= 2 && x <= 11 && y >= 2 && y <= 6) || (x >= 15 && x <= 16 && y >= 15 && y <= 16))
+            if ((x >= 2 && x <= 11 && y >= 2 && y <= 6) ||
+                (x >= 15 && x <= 16 && y >= 15 && y <= 16))
                 row[x] = u'#';
         expected << row;
     }
@@ -464,7 +281,10 @@ TEST(MetafileDraw, IsotropicKeepsUnitsSquareAndMetricModesFlipY)
 TEST(MetafileDraw, UnknownRecordsAndDeletedObjectsAreHarmless)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    w.Add(0x7777, {1, 2, 3}).Add(40, {1}).Add(37, {5}).Add(37, {99}); // unknown, empty slot, outside
+    w.Add(0x7777, {1, 2, 3})
+        .Add(40, {1})
+        .Add(37, {5})
+        .Add(37, {99}); // unknown, empty slot, outside
     w.Add(37, {0x80000008}).Add(37, {0x80000004}).Add(43, {1, 1, 4, 4}); // null pen, black brush
     const QStringList ink = Ink(Render(w.Bytes(), 10, 10, {0, 0, 11, 11}));
     // Without a pen the filled area is one pixel smaller: x and y 1 … 2.
@@ -476,8 +296,8 @@ TEST(MetafileDraw, UnknownRecordsAndDeletedObjectsAreHarmless)
 TEST(MetafileDraw, LinesLeaveOutTheirLastPixelAndWidePensScale)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    w.Add(27, {1, 1}).Add(54, {6, 1});                 // one pixel wide, 1 … 5
-    w.Add(38, {1, 0, 2, 0, 0}).Add(37, {1});           // 2 units wide: 4 pixels at scale 2
+    w.Add(27, {1, 1}).Add(54, {6, 1});       // one pixel wide, 1 … 5
+    w.Add(38, {1, 0, 2, 0, 0}).Add(37, {1}); // 2 units wide: 4 pixels at scale 2
     w.Add(27, {1, 6}).Add(54, {8, 6});
     const QStringList ink = Ink(Render(w.Bytes(), 20, 20, {0, 0, 21, 21}));
     EXPECT_EQ(ink[2], QStringLiteral("..##########........"));
@@ -585,71 +405,6 @@ TEST(MetafileDraw, DamagedBytesNeverCrash)
     }
 }
 
-namespace {
-
-// Writes placeable Windows metafiles: records of 16-bit parameters in the
-// order they are stored (the last argument of the call first).
-class WmfWriter {
-public:
-    WmfWriter& Add(unsigned function, std::initializer_list<int> parameters)
-    {
-        PutU32(records_, std::uint32_t(3 + parameters.size()));
-        PutU16(records_, function);
-        for (int p : parameters)
-            PutU16(records_, unsigned(p) & 0xFFFF);
-        return *this;
-    }
-    // A colour as the two words of a COLORREF.
-    static int Low(std::uint32_t colour) { return int(colour & 0xFFFF); }
-    static int High(std::uint32_t colour) { return int(colour >> 16); }
-
-    QByteArray Bytes(int right, int bottom, unsigned inch) const
-    {
-        QByteArray b = PlaceableWmf(0, 0, right, bottom, inch);
-        b.chop(6 + 18); // the standard header and end record are written again
-        for (unsigned w : {1U, 9U, 0x300U})
-            PutU16(b, w);
-        PutU32(b, std::uint32_t(9 + (records_.size() + 6) / 2));
-        PutU16(b, 8);  // objects
-        PutU32(b, 64); // longest record
-        PutU16(b, 0);
-        b += records_;
-        PutU32(b, 3);
-        PutU16(b, 0);
-        return b;
-    }
-
-private:
-    QByteArray records_;
-};
-
-// The red brush in slot 0 and the blue pen in slot 1, both selected, as
-// RedOnBlue does for enhanced files.
-WmfWriter& RedOnBlue(WmfWriter& w)
-{
-    w.Add(0x02FC, {0, WmfWriter::Low(kRed), WmfWriter::High(kRed), 0}).Add(0x012D, {0});
-    return w.Add(0x02FA, {0, 0, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}).Add(0x012D, {1});
-}
-
-std::vector<unsigned> Pixels(const TBitmap& b)
-{
-    std::vector<unsigned> all;
-    for (int y = 0; y < b.Height(); ++y)
-        for (int x = 0; x < b.Width(); ++x)
-            all.push_back(Rgb(b, x, y));
-    return all;
-}
-
-int Inked(const TBitmap& b)
-{
-    int n = 0;
-    for (const QString& row : Ink(b))
-        n += int(row.count(u'#'));
-    return n;
-}
-
-} // namespace
-
 TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
 {
     // Logical units 0 … 20 on both sides; the WMF box is 20 units of an inch
@@ -661,16 +416,23 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
     };
     const std::vector<Row> rows = {
         {"rectangle and ellipse",
-         [](EmfWriter& w) { RedOnBlue(w).Add(43, {1, 1, 9, 7}).Add(42, {10, 2, 19, 18}); },
-         [](WmfWriter& w) { RedOnBlue(w).Add(0x041B, {7, 9, 1, 1}).Add(0x0418, {18, 19, 2, 10}); }},
+         [](EmfWriter& w) {
+             RedOnBlue(w).Add(43, {1, 1, 9, 7}).Add(42, {10, 2, 19, 18});
+         },
+         [](WmfWriter& w) {
+             RedOnBlue(w).Add(0x041B, {7, 9, 1, 1}).Add(0x0418, {18, 19, 2, 10});
+         }},
         {"polygon, polyline and a wide line",
          [](EmfWriter& w) {
              RedOnBlue(w).Points16(86, {2, 2, 18, 4, 9, 17}).Points16(87, {0, 19, 19, 19, 19, 0});
              w.Add(38, {3, 0, 3, 0, kBlue}).Add(37, {3}).Add(27, {1, 10}).Add(54, {15, 12});
          },
          [](WmfWriter& w) {
-             RedOnBlue(w).Add(0x0324, {3, 2, 2, 18, 4, 9, 17}).Add(0x0325, {3, 0, 19, 19, 19, 19, 0});
-             w.Add(0x02FA, {0, 3, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}).Add(0x012D, {2});
+             RedOnBlue(w)
+                 .Add(0x0324, {3, 2, 2, 18, 4, 9, 17})
+                 .Add(0x0325, {3, 0, 19, 19, 19, 19, 0});
+             w.Add(0x02FA, {0, 3, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)})
+                 .Add(0x012D, {2});
              w.Add(0x0214, {10, 1}).Add(0x0213, {12, 15});
          }},
         {"polypolygon with a hole, both fill modes",
@@ -683,8 +445,8 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
              RedOnBlue(w).Raw(91, body).Add(19, {2}).Add(10, {-10, -10}).Raw(91, body);
          },
          [](WmfWriter& w) {
-             const std::initializer_list<int> poly = {2, 4, 4, 1, 1, 9, 1, 9, 9, 1, 9,
-                                                      3, 3, 7, 3, 7, 7, 3, 7};
+             const std::initializer_list<int> poly = {2, 4, 4, 1, 1, 9, 1, 9, 9, 1,
+                                                      9, 3, 3, 7, 3, 7, 7, 3, 7};
              RedOnBlue(w).Add(0x0538, poly).Add(0x0106, {2}).Add(0x020B, {-10, -10});
              w.Add(0x0538, poly);
          }},
@@ -705,7 +467,8 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
          },
          [](WmfWriter& w) {
              w.Add(0x02FC, {0, WmfWriter::Low(kRed), 0, 0});
-             w.Add(0x02FA, {0, 0, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}).Add(0x012D, {1});
+             w.Add(0x02FA, {0, 0, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)})
+                 .Add(0x012D, {1});
              w.Add(0x01F0, {0}).Add(0x02FC, {0, 0xFF00, 0, 0}).Add(0x012D, {0});
              w.Add(0x041B, {10, 10, 0, 0});
              w.Add(0x00F7, {0x300, 0}).Add(0x06FF, {0, 0}); // slots 2 and 3
@@ -715,7 +478,9 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
          }},
         {"arcs, chords, pies and rounded rectangles",
          [](EmfWriter& w) {
-             RedOnBlue(w).Add(45, {0, 0, 10, 10, 10, 5, 5, 0}).Add(46, {10, 0, 20, 10, 20, 5, 10, 5});
+             RedOnBlue(w)
+                 .Add(45, {0, 0, 10, 10, 10, 5, 5, 0})
+                 .Add(46, {10, 0, 20, 10, 20, 5, 10, 5});
              w.Add(47, {0, 10, 10, 20, 10, 15, 5, 10}).Add(44, {10, 10, 20, 20, 6, 4});
          },
          [](WmfWriter& w) {
@@ -884,8 +649,9 @@ QByteArray DibRecordBody(const Dib& dib, std::initializer_list<int> placeAndSour
     for (int v : placeAndSource)
         PutU32(body, std::uint32_t(v));
     const std::uint32_t infoAt = 8 + 16 + 6 * 4 + 5 * 4 + std::uint32_t(tail.size()) * 4;
-    for (std::uint32_t v : {infoAt, std::uint32_t(dib.info.size()),
-                            infoAt + std::uint32_t(dib.info.size()), std::uint32_t(dib.bits.size()), 0U})
+    for (std::uint32_t v :
+         {infoAt, std::uint32_t(dib.info.size()), infoAt + std::uint32_t(dib.info.size()),
+          std::uint32_t(dib.bits.size()), 0U})
         PutU32(body, v);
     for (std::uint32_t v : tail)
         PutU32(body, v);
@@ -963,12 +729,12 @@ TEST(MetafileBitmaps, BlockTransfersWithAndWithoutSource)
     const Dib dib = MakeDib(2, 2, kQuad);
     EmfWriter w(0, 0, 2000, 2000);
     RedOnBlue(w);
-    w.Raw(76, BlitBody({0, 0, 10, 10}, 0x00000042, nullptr));  // black
-    w.Raw(76, BlitBody({2, 2, 3, 3}, 0x00FF0062, nullptr));    // white inside it
-    w.Raw(76, BlitBody({12, 0, 4, 4}, 0x00F00021, nullptr));   // the red brush
+    w.Raw(76, BlitBody({0, 0, 10, 10}, 0x00000042, nullptr));    // black
+    w.Raw(76, BlitBody({2, 2, 3, 3}, 0x00FF0062, nullptr));      // white inside it
+    w.Raw(76, BlitBody({12, 0, 4, 4}, 0x00F00021, nullptr));     // the red brush
     w.Raw(77, BlitBody({12, 12, 8, 8}, kSrcCopy, &dib, {2, 2})); // stretched 4 times
-    w.Raw(76, BlitBody({0, 12, 2, 2}, kSrcCopy, &dib));        // the source at its size
-    w.Raw(76, BlitBody({5, 12, 4, 4}, 0x00660046, nullptr));    // not drawn: unknown operation
+    w.Raw(76, BlitBody({0, 12, 2, 2}, kSrcCopy, &dib));          // the source at its size
+    w.Raw(76, BlitBody({5, 12, 4, 4}, 0x00660046, nullptr));     // not drawn: unknown operation
     const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
     EXPECT_EQ(Rgb(b, 0, 0), 0U);
     EXPECT_EQ(Rgb(b, 9, 9), 0U);

@@ -1,0 +1,268 @@
+#pragma once
+
+// Writers of enhanced and placeable Windows metafiles, byte by byte, and the
+// helpers that load and render them onto white work bitmaps.
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include "Bitmap.h"
+#include "Canvas.h"
+#include "Errors.h"
+#include "Metafile.h"
+#include "TestSupport.h"
+
+namespace orvelle::test {
+
+inline void PutU16(QByteArray& b, unsigned v)
+{
+    b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+}
+
+inline void PutU32(QByteArray& b, std::uint32_t v)
+{
+    PutU16(b, v & 0xFFFF);
+    PutU16(b, v >> 16);
+}
+
+// Writes enhanced metafiles record by record. The reference device is 100 ×
+// 100 pixels on 100 × 100 mm unless a test says otherwise, so one pixel is a
+// millimetre: 100 frame units.
+class EmfWriter {
+public:
+    EmfWriter(int left, int top, int right, int bottom) : frame_{left, top, right, bottom} {}
+
+    int devicePixelsX = 100, devicePixelsY = 100, deviceMmX = 100, deviceMmY = 100;
+    std::uint16_t handles = 8;
+
+    // A record of 32-bit parameters.
+    EmfWriter& Add(std::uint32_t type, std::initializer_list<std::int64_t> words)
+    {
+        QByteArray r;
+        for (std::int64_t w : words)
+            PutU32(r, std::uint32_t(w));
+        return Raw(type, r);
+    }
+    EmfWriter& Raw(std::uint32_t type, const QByteArray& body)
+    {
+        QByteArray r;
+        PutU32(r, type);
+        PutU32(r, std::uint32_t(8 + body.size()));
+        records_ += r + body;
+        return *this;
+    }
+    // A 16-bit point record (polygon 86, polyline 87) with empty bounds.
+    EmfWriter& Points16(std::uint32_t type, std::initializer_list<int> xy)
+    {
+        QByteArray body(16, '\0');
+        PutU32(body, std::uint32_t(xy.size() / 2));
+        for (int v : xy)
+            PutU16(body, unsigned(v) & 0xFFFF);
+        if (body.size() % 4)
+            body.append(2, '\0');
+        return Raw(type, body);
+    }
+
+    QByteArray Bytes(bool withEof = true) const
+    {
+        QByteArray tail = records_;
+        if (withEof) {
+            PutU32(tail, 14);
+            PutU32(tail, 20);
+            PutU32(tail, 0);
+            PutU32(tail, 16);
+            PutU32(tail, 20);
+        }
+        QByteArray h;
+        PutU32(h, 1);
+        PutU32(h, 108);
+        for (int i = 0; i < 4; ++i)
+            PutU32(h, 0); // bounds
+        for (int v : frame_)
+            PutU32(h, std::uint32_t(v));
+        PutU32(h, 0x464D4520);
+        PutU32(h, 0x10000);
+        PutU32(h, std::uint32_t(108 + tail.size()));
+        PutU32(h, 0); // records (not checked)
+        PutU16(h, handles);
+        PutU16(h, 0);
+        PutU32(h, 0); // description
+        PutU32(h, 0);
+        PutU32(h, 0); // palette entries
+        PutU32(h, std::uint32_t(devicePixelsX));
+        PutU32(h, std::uint32_t(devicePixelsY));
+        PutU32(h, std::uint32_t(deviceMmX));
+        PutU32(h, std::uint32_t(deviceMmY));
+        h.append(108 - h.size(), '\0');
+        return h + tail;
+    }
+
+private:
+    int frame_[4];
+    QByteArray records_;
+};
+
+// A placeable WMF: the 22-byte header with a right checksum unless told
+// otherwise, a standard header and the end record.
+inline QByteArray PlaceableWmf(int left, int top, int right, int bottom, unsigned inch,
+                               bool breakChecksum = false)
+{
+    QByteArray b;
+    PutU32(b, 0x9AC6CDD7);
+    PutU16(b, 0);
+    for (int v : {left, top, right, bottom})
+        PutU16(b, unsigned(v) & 0xFFFF);
+    PutU16(b, inch);
+    PutU32(b, 0);
+    unsigned sum = 0;
+    for (int i = 0; i < 10; ++i)
+        sum ^= std::uint8_t(b[2 * i]) | std::uint8_t(b[2 * i + 1]) << 8;
+    PutU16(b, breakChecksum ? sum ^ 1 : sum);
+    // Standard header: disk type, 9 words, version 0x300, size, 0 objects.
+    for (unsigned w : {1U, 9U, 0x300U, 12U, 0U, 0U, 3U, 0U, 0U})
+        PutU16(b, w);
+    PutU32(b, 3); // end record
+    PutU16(b, 0);
+    return b;
+}
+
+inline TMetafile Load(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    TMetafile m;
+    m.LoadFromStream(buffer);
+    return m;
+}
+
+// The class and message a load fails with; empty when it loads.
+inline std::pair<std::string, QString> Failure(const QByteArray& bytes)
+{
+    try {
+        Load(bytes);
+        return {};
+    } catch (const orvelle::Exception& e) {
+        return {e.ClassName(), e.Message()};
+    }
+}
+
+inline TBitmap WorkBitmap(int width, int height)
+{
+    TBitmap b;
+    b.SetPixelFormat(TPixelFormat::pf24bit);
+    b.SetWidth(width);
+    b.SetHeight(height);
+    return b;
+}
+
+inline unsigned Rgb(const TBitmap& b, int x, int y)
+{
+    const orvelle::BgrColour c = b.PixelColour(x, y);
+    return unsigned(c.red) << 16 | unsigned(c.green) << 8 | c.blue;
+}
+
+// Which pixels of a work bitmap are not white, as rows of '#' and '.'.
+inline QStringList Ink(const TBitmap& b)
+{
+    QStringList rows;
+    for (int y = 0; y < b.Height(); ++y) {
+        QString row;
+        for (int x = 0; x < b.Width(); ++x)
+            row += Rgb(b, x, y) == 0xFFFFFF ? u'.' : u'#';
+        rows << row;
+    }
+    return rows;
+}
+
+inline TBitmap Render(const QByteArray& emf, int width, int height, const TRect& rect)
+{
+    orvelle::test::EnsureGuiApplication();
+    TMetafile m = Load(emf);
+    TBitmap target = WorkBitmap(width, height);
+    TCanvas canvas(target);
+    canvas.DrawStretched(rect, &m);
+    return target;
+}
+
+inline constexpr std::uint32_t kRed = 0x0000FF, kBlue = 0xFF0000; // as COLORREF: 0x00BBGGRR
+
+// Selects a red solid brush and a blue one-pixel pen.
+inline EmfWriter& RedOnBlue(EmfWriter& w)
+{
+    return w.Add(39, {1, 0, kRed, 0}).Add(37, {1}).Add(38, {2, 0, 0, 0, kBlue}).Add(37, {2});
+}
+
+inline const QString kInvalid = QStringLiteral("メタファイルが不正です");
+inline const QString kRead = QStringLiteral("ストリームからの読み込みエラー");
+
+// Writes placeable Windows metafiles: records of 16-bit parameters in the
+// order they are stored (the last argument of the call first).
+class WmfWriter {
+public:
+    WmfWriter& Add(unsigned function, std::initializer_list<int> parameters)
+    {
+        PutU32(records_, std::uint32_t(3 + parameters.size()));
+        PutU16(records_, function);
+        for (int p : parameters)
+            PutU16(records_, unsigned(p) & 0xFFFF);
+        return *this;
+    }
+    // A colour as the two words of a COLORREF.
+    static int Low(std::uint32_t colour) { return int(colour & 0xFFFF); }
+    static int High(std::uint32_t colour) { return int(colour >> 16); }
+
+    QByteArray Bytes(int right, int bottom, unsigned inch) const
+    {
+        QByteArray b = PlaceableWmf(0, 0, right, bottom, inch);
+        b.chop(6 + 18); // the standard header and end record are written again
+        for (unsigned w : {1U, 9U, 0x300U})
+            PutU16(b, w);
+        PutU32(b, std::uint32_t(9 + (records_.size() + 6) / 2));
+        PutU16(b, 8);  // objects
+        PutU32(b, 64); // longest record
+        PutU16(b, 0);
+        b += records_;
+        PutU32(b, 3);
+        PutU16(b, 0);
+        return b;
+    }
+
+private:
+    QByteArray records_;
+};
+
+// The red brush in slot 0 and the blue pen in slot 1, both selected, as
+// RedOnBlue does for enhanced files.
+inline WmfWriter& RedOnBlue(WmfWriter& w)
+{
+    w.Add(0x02FC, {0, WmfWriter::Low(kRed), WmfWriter::High(kRed), 0}).Add(0x012D, {0});
+    return w.Add(0x02FA, {0, 0, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}).Add(0x012D, {1});
+}
+
+inline std::vector<unsigned> Pixels(const TBitmap& b)
+{
+    std::vector<unsigned> all;
+    for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x)
+            all.push_back(Rgb(b, x, y));
+    return all;
+}
+
+inline int Inked(const TBitmap& b)
+{
+    int n = 0;
+    for (const QString& row : Ink(b))
+        n += int(row.count(u'#'));
+    return n;
+}
+
+} // namespace orvelle::test
