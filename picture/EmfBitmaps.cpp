@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <vector>
 
 #include <QImage>
 #include <QPaintDevice>
@@ -21,6 +23,8 @@ enum BitmapRecord : std::uint32_t {
     kStretchBlt = 77,
     kSetDiBitsToDevice = 80,
     kStretchDiBits = 81,
+    kAlphaBlend = 114,
+    kTransparentBlt = 116,
 };
 
 // The raster operations drawn; any other is passed over.
@@ -50,6 +54,12 @@ struct Blit {
     // The source rectangle of a bottom-up DIB is measured from its
     // bottom-left corner.
     bool fromBottom = false;
+    // AlphaBlend: the constant opacity, and whether the source's own alpha
+    // (premultiplied) counts too.
+    int constantAlpha = 255;
+    bool sourceAlpha = false;
+    // TransparentBlt: the source colour left out.
+    std::optional<QRgb> transparent;
 };
 
 // The destination in target pixels: which way it runs tells whether the
@@ -103,9 +113,20 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
         return;
     const QByteArrayView record(r.data.constData() + r.offset, r.size);
     TBitmap source;
+    std::vector<std::uint8_t> alpha;
     try {
         DecodeDib(record.sliced(blit.infoAt, blit.infoBytes),
                   record.sliced(blit.bitsAt, blit.bitsBytes), source);
+        // The fourth byte of plain 32-bit pixels is their opacity.
+        if (blit.sourceAlpha && source.PixelFormat() == TPixelFormat::pf32bit &&
+            ReadU32(r.data, r.offset + blit.infoAt + 16) == 0) {
+            alpha.reserve(std::size_t(source.Width()) * std::size_t(source.Height()));
+            for (int y = 0; y < source.Height(); ++y) {
+                const std::uint8_t* row = source.PixelRow(y);
+                for (int x = 0; x < source.Width(); ++x)
+                    alpha.push_back(row[x * 4 + 3]);
+            }
+        }
         source.SetPixelFormat(TPixelFormat::pf24bit);
     } catch (const Exception&) {
         // A damaged bitmap draws nothing; the rest of the picture still plays.
@@ -114,14 +135,15 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
     if (source.Empty())
         return;
     const bool bottomUp = blit.fromBottom && ReadI32(r.data, r.offset + blit.infoAt + 8) > 0;
-    const std::int64_t top = bottomUp ? std::int64_t(source.Height()) - blit.sourceY - blit.sourceHeight
-                                      : std::int64_t(blit.sourceY);
+    const std::int64_t top = bottomUp
+                                 ? std::int64_t(source.Height()) - blit.sourceY - blit.sourceHeight
+                                 : std::int64_t(blit.sourceY);
 
     const Placement p = Place(blit, dc);
     const QRect visible = Visible(p.rect, dc.painter);
     if (visible.isEmpty())
         return;
-    QImage image(visible.size(), QImage::Format_ARGB32);
+    QImage image(visible.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     const int width = p.rect.width();
     const int height = p.rect.height();
@@ -142,7 +164,23 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
             if (sx < 0 || sx >= source.Width())
                 continue;
             const std::uint8_t* bgr = row + sx * 3;
-            out[x - visible.left()] = qRgb(bgr[2], bgr[1], bgr[0]);
+            const QRgb colour = qRgb(bgr[2], bgr[1], bgr[0]);
+            if (blit.transparent && colour == *blit.transparent)
+                continue;
+            if (blit.constantAlpha == 255 && alpha.empty()) {
+                out[x - visible.left()] = colour;
+                continue;
+            }
+            // The source is premultiplied by its own alpha (a colour channel
+            // never above it), then everything is scaled by the constant one.
+            const int a =
+                alpha.empty()
+                    ? 255
+                    : alpha[std::size_t(sy) * std::size_t(source.Width()) + std::size_t(sx)];
+            const int ca = blit.constantAlpha;
+            const auto scaled = [a, ca](int v) { return (std::min(v, a) * ca + 127) / 255; };
+            out[x - visible.left()] =
+                qRgba(scaled(bgr[2]), scaled(bgr[1]), scaled(bgr[0]), scaled(a));
         }
     }
     dc.painter.drawImage(visible.topLeft(), image);
@@ -151,11 +189,16 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
 void Draw(const Blit& blit, const RecordView& r, EmfDrawing& dc)
 {
     switch (blit.rop) {
-    case kSrcCopy: CopySource(blit, r, dc); return;
+    case kSrcCopy:
+        CopySource(blit, r, dc);
+        return;
     case kPatCopy:
     case kBlackness:
-    case kWhiteness: Fill(blit, dc); return;
-    default: return;
+    case kWhiteness:
+        Fill(blit, dc);
+        return;
+    default:
+        return;
     }
 }
 
@@ -216,8 +259,31 @@ bool PlayBitmapRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
         return true;
     }
     case kBitBlt:
-    case kStretchBlt: Draw(BlockBlit(r, type == kStretchBlt), r, dc); return true;
-    default: return false;
+    case kStretchBlt:
+        Draw(BlockBlit(r, type == kStretchBlt), r, dc);
+        return true;
+    case kAlphaBlend: {
+        // The blend function takes the raster operation's place: operation,
+        // flags, constant opacity, alpha format.
+        Blit b = BlockBlit(r, true);
+        const std::uint32_t blend = b.rop;
+        b.rop = kSrcCopy;
+        b.constantAlpha = int((blend >> 16) & 0xFF);
+        b.sourceAlpha = ((blend >> 24) & 0xFF) == 1;
+        if ((blend & 0xFF) == 0)
+            CopySource(b, r, dc);
+        return true;
+    }
+    case kTransparentBlt: {
+        Blit b = BlockBlit(r, true);
+        const QColor key = ColourOf(b.rop);
+        b.transparent = key.rgb();
+        b.rop = kSrcCopy;
+        CopySource(b, r, dc);
+        return true;
+    }
+    default:
+        return false;
     }
 }
 

@@ -135,6 +135,8 @@ struct DcState {
     // number of breaks it is spread over (SetTextJustification).
     std::int32_t breakExtra = 0;
     std::int32_t breakCount = 0;
+    // The binary raster operation lines and fills are combined with.
+    int rop2 = 13;
     // Device-space clipping in target pixels; none clips nothing.
     std::optional<QRegion> clip;
     // The path being recorded or the last one closed, in target pixels.
@@ -153,11 +155,34 @@ struct EmfDrawing {
     QPointF& position;
     bool winding = false;
     DcState& state;
+    // The reference device's pixels to target pixels: what region records
+    // are given in.
+    QTransform device;
 
     QPoint Map(const QPointF& p) const { return ClampedPixel(mapping.map(p)); }
     // While a path is being recorded, shapes go into it instead of onto the target.
     QPainterPath* Path() const { return state.pathOpen ? &state.path : nullptr; }
 };
+
+[[noreturn]] void FailInvalidMetafile();
+
+// The painter brush of a logical brush: hatches are 8 × 8 pixel patterns
+// whose gaps take the background colour when the background is opaque.
+QBrush BrushToQt(const Brush& brush, const DcState& state);
+
+// The pattern brush of EMR_CREATEDIBPATTERNBRUSHPT and EMR_CREATEMONOBRUSH; a
+// brush whose bitmap cannot be decoded paints nothing.
+Brush ReadPatternBrush(const RecordView& r, bool mono, const DcState& state);
+
+// The rectangles of region data (a 32-byte header, then rectangles in the
+// reference device's units) at byte at of the record, in target pixels;
+// none when they do not fit the bytes given.
+std::optional<QRegion> ReadRegion(const RecordView& r, qsizetype at, std::uint32_t bytes,
+                                  const QTransform& device);
+
+// Paths (begin, end, close, abort, fill, stroke, flatten, widen, select as
+// clip), clipping and the region records. False for any other record.
+bool PlayPathRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
 
 // Arc, chord, pie, rounded rectangle and angle arc. False for any other record.
 bool PlayShapeRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);

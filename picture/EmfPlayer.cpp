@@ -14,6 +14,7 @@
 
 #include "EmfContext.h"
 #include "EmfReader.h"
+#include "Errors.h"
 
 namespace orvelle {
 
@@ -57,7 +58,32 @@ enum Record : std::uint32_t {
     kPolyPolyline16 = 90,
     kPolyPolygon16 = 91,
     kExtCreatePen = 95,
+    kSetBkMode = 18,
+    kSetRop2 = 20,
+    kSetTextAlign = 22,
+    kSetTextColor = 24,
+    kSetBkColor = 25,
+    kScaleViewportExtEx = 31,
+    kScaleWindowExtEx = 32,
+    kSelectPalette = 48,
+    kCreatePalette = 49,
+    kSetArcDirection = 57,
+    kPolyDraw = 56,
+    kPolyDraw16 = 92,
+    kExtCreateFontIndirectW = 82,
+    kCreateMonoBrush = 93,
+    kCreateDibPatternBrushPt = 94,
+    kCreateColorSpace = 99,
+    kSetTextJustification = 120,
+    kFillRgn = 71,
+    kCreateColorSpaceW = 122,
 };
+
+// Point types of PolyDraw.
+constexpr std::uint8_t kPtCloseFigure = 1;
+constexpr std::uint8_t kPtLineTo = 2;
+constexpr std::uint8_t kPtBezierTo = 4;
+constexpr std::uint8_t kPtMoveTo = 6;
 
 constexpr std::size_t kMaxSavedStates = 4096;
 
@@ -128,6 +154,8 @@ public:
         const double sx = (rect.Right - 1 - rect.Left) / (right - left);
         const double sy = (rect.Bottom - 1 - rect.Top) / (bottom - top);
         toTarget_ = QTransform(sx, 0, 0, sy, rect.Left - left * sx, rect.Top - top * sy);
+        if (painter_.hasClipping())
+            baseClip_ = painter_.clipRegion();
         usable_ = true;
     }
 
@@ -140,9 +168,11 @@ public:
             const std::uint32_t type = ReadU32(data_, offset);
             const std::uint32_t size = ReadU32(data_, offset + 4);
             if (size < 8 || size % 4 != 0 || size > std::uint64_t(data_.size() - offset))
-                return;
+                FailInvalidMetafile();
             if (type == kEof)
                 return;
+            if (!EmfObjectIndexValid(type, data_, offset, size, std::uint32_t(objects_.size())))
+                FailInvalidMetafile();
             Dispatch(type, RecordView{data_, offset, qsizetype(size)});
             offset += qsizetype(size);
         }
@@ -252,18 +282,62 @@ private:
         return pen;
     }
 
-    QBrush CurrentBrush() const
+    QBrush CurrentBrush() const { return BrushToQt(dc_.brush, dc_); }
+
+    QPainter::CompositionMode RasterMode() const
     {
-        const Brush& b = dc_.brush;
-        if (b.null)
-            return QBrush(Qt::NoBrush);
-        return QBrush(b.colour, b.style);
+        switch (dc_.rop2) {
+        case 1:
+            return QPainter::RasterOp_ClearDestination;
+        case 6:
+            return QPainter::RasterOp_NotDestination;
+        case 7:
+            return QPainter::RasterOp_SourceXorDestination;
+        case 9:
+            return QPainter::RasterOp_SourceAndDestination;
+        case 10:
+            return QPainter::RasterOp_NotSourceXorDestination;
+        case 15:
+            return QPainter::RasterOp_SourceOrDestination;
+        case 16:
+            return QPainter::RasterOp_SetDestination;
+        default:
+            return QPainter::CompositionMode_SourceOver;
+        }
     }
 
     void Prepare(bool fill)
     {
+        painter_.setCompositionMode(RasterMode());
         painter_.setPen(CurrentPen());
         painter_.setBrush(fill ? CurrentBrush() : QBrush(Qt::NoBrush));
+    }
+
+    // The open path, while a path bracket records shapes instead of drawing them.
+    QPainterPath* Recording() { return dc_.pathOpen ? &dc_.path : nullptr; }
+
+    // Continues the path's figure from the current position, or starts one there.
+    void FromCurrent(QPainterPath& path) const
+    {
+        const QPointF here = Map(dc_.position);
+        if (path.elementCount() == 0 || path.currentPosition() != here)
+            path.moveTo(here);
+    }
+
+    void SyncClip()
+    {
+        if (dc_.clip)
+            painter_.setClipRegion(baseClip_ ? *dc_.clip & *baseClip_ : *dc_.clip);
+        else if (baseClip_)
+            painter_.setClipRegion(*baseClip_);
+        else
+            painter_.setClipping(false);
+    }
+
+    EmfDrawing Drawing()
+    {
+        return EmfDrawing{painter_,     Mapping(),   CurrentPen(), CurrentBrush(),
+                          dc_.position, dc_.winding, dc_,          toTarget_};
     }
 
     // Points of a record: count at countAt, the points from pointsAt, 16 or
@@ -331,10 +405,18 @@ private:
             QPolygon polygon = Device(part);
             if (polygon.isEmpty())
                 continue;
+            if (QPainterPath* recording = Recording()) {
+                recording->addPolygon(QPolygonF(polygon));
+                if (closed)
+                    recording->closeSubpath();
+                continue;
+            }
             if (closed)
                 polygon << polygon.first();
             path.addPolygon(QPolygonF(polygon));
         }
+        if (Recording())
+            return;
         Prepare(closed);
         painter_.drawPath(path);
     }
@@ -348,12 +430,20 @@ private:
         if (all.size() < 4)
             return;
         const QPolygon d = Device(all);
-        QPainterPath path(d[0]);
+        QPainterPath own(d[0]);
+        QPainterPath* recording = Recording();
+        QPainterPath& path = recording ? *recording : own;
+        if (!recording || !fromCurrent)
+            path.moveTo(d[0]);
+        else
+            FromCurrent(path);
         std::size_t i = 1;
         for (; i + 2 < all.size(); i += 3)
             path.cubicTo(d[qsizetype(i)], d[qsizetype(i + 1)], d[qsizetype(i + 2)]);
-        Prepare(false);
-        painter_.drawPath(path);
+        if (!recording) {
+            Prepare(false);
+            painter_.drawPath(path);
+        }
         if (fromCurrent)
             dc_.position = all[i - 1];
     }
@@ -364,12 +454,16 @@ private:
             SelectStock(index & 0x7FFFFFFFU);
             return;
         }
-        if (index >= objects_.size() || !objects_[index])
+        if (index >= objects_.size())
+            FailInvalidMetafile();
+        if (!objects_[index])
             return;
         if (const Pen* pen = std::get_if<Pen>(&*objects_[index]))
             dc_.pen = *pen;
         else if (const Brush* brush = std::get_if<Brush>(&*objects_[index]))
             dc_.brush = *brush;
+        else if (const Font* font = std::get_if<Font>(&*objects_[index]))
+            dc_.font = *font;
     }
 
     void SelectStock(std::uint32_t stock)
@@ -387,13 +481,66 @@ private:
         } else if (stock == 8) {
             dc_.pen = Pen{};
             dc_.pen.null = true;
+        } else if (stock >= 10 && stock <= 17 && stock != 15) {
+            // The stock fonts: fixed-pitch ones are the mono family.
+            dc_.font = Font{};
+            dc_.font.height = stock == 17 ? -11 : 16;
+            dc_.font.pitchAndFamily = stock == 10 || stock == 11 || stock == 16 ? 0x31 : 0x22;
+        } else if (stock == 18) {
+            dc_.brush = Brush{};
+        } else if (stock == 19) {
+            dc_.pen = Pen{};
         }
     }
 
+    // Slot 0 is the metafile itself; a slot outside the table makes the
+    // whole file invalid.
     void Store(std::uint32_t index, Object object)
     {
-        if (index < objects_.size())
-            objects_[index] = std::move(object);
+        if (index == 0 || index >= objects_.size())
+            FailInvalidMetafile();
+        objects_[index] = std::move(object);
+    }
+
+    void DrawPolyDraw(const RecordView& r, bool small)
+    {
+        const std::uint32_t count = r.U32(24);
+        const std::vector<QPointF> points = Points(r, 28, count, small);
+        const qsizetype typesAt = 28 + qsizetype(count) * (small ? 4 : 8);
+        if (points.size() != count || !r.Holds(typesAt, count))
+            return;
+        const QPolygon d = Device(points);
+        QPainterPath own;
+        QPainterPath* recording = Recording();
+        QPainterPath& path = recording ? *recording : own;
+        FromCurrent(path);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const auto kind = std::uint8_t(r.data[r.offset + typesAt + qsizetype(i)]);
+            const QPoint p = d[qsizetype(i)];
+            switch (kind & ~kPtCloseFigure) {
+            case kPtMoveTo:
+                path.moveTo(p);
+                break;
+            case kPtLineTo:
+                path.lineTo(p);
+                break;
+            case kPtBezierTo:
+                if (i + 2 >= count)
+                    return;
+                path.cubicTo(p, d[qsizetype(i + 1)], d[qsizetype(i + 2)]);
+                i += 2;
+                break;
+            default:
+                return;
+            }
+            dc_.position = points[i];
+            if (std::uint8_t(r.data[r.offset + typesAt + qsizetype(i)]) & kPtCloseFigure)
+                path.closeSubpath();
+        }
+        if (!recording) {
+            Prepare(false);
+            painter_.drawPath(path);
+        }
     }
 
     void Dispatch(std::uint32_t type, const RecordView& r)
@@ -466,6 +613,7 @@ private:
                 return;
             dc_ = saved_[std::size_t(target)];
             saved_.resize(std::size_t(target));
+            SyncClip();
             return;
         }
         case kCreatePen: {
@@ -497,31 +645,131 @@ private:
             return;
         case kDeleteObject: {
             const std::uint32_t index = r.U32(8);
-            if (index < objects_.size())
-                objects_[index].reset();
+            // Stock objects are never deleted.
+            if (index & 0x80000000U)
+                return;
+            if (index >= objects_.size())
+                FailInvalidMetafile();
+            objects_[index].reset();
+            return;
+        }
+        case kExtCreateFontIndirectW:
+            Store(r.U32(8), ReadFontRecord(r));
+            return;
+        case kCreateDibPatternBrushPt:
+        case kCreateMonoBrush:
+            Store(r.U32(8), ReadPatternBrush(r, type == kCreateMonoBrush, dc_));
+            return;
+        case kCreatePalette:
+        case kCreateColorSpace:
+        case kCreateColorSpaceW:
+            Store(r.U32(8), OtherObject{});
+            return;
+        case kSelectPalette: {
+            const std::uint32_t index = r.U32(8);
+            if (!(index & 0x80000000U) && index >= objects_.size())
+                FailInvalidMetafile();
+            return;
+        }
+        case kSetBkMode:
+            dc_.opaqueBackground = r.U32(8) == 2;
+            return;
+        case kSetRop2:
+            dc_.rop2 = int(r.U32(8));
+            return;
+        case kSetTextAlign:
+            dc_.textAlign = r.U32(8);
+            return;
+        case kSetTextColor:
+            dc_.textColour = ColourOf(r.U32(8));
+            return;
+        case kSetBkColor:
+            dc_.backColour = ColourOf(r.U32(8));
+            return;
+        case kSetArcDirection:
+            dc_.clockwiseArcs = r.U32(8) == 2;
+            return;
+        case kSetTextJustification:
+            dc_.breakExtra = r.I32(8);
+            dc_.breakCount = r.I32(12);
+            return;
+        case kScaleViewportExtEx:
+        case kScaleWindowExtEx: {
+            if (dc_.mapMode != kIsotropic && dc_.mapMode != kAnisotropic)
+                return;
+            const double xNum = r.I32(8), xDenom = r.I32(12), yNum = r.I32(16), yDenom = r.I32(20);
+            if (xDenom == 0 || yDenom == 0)
+                return;
+            QPointF& ext = type == kScaleWindowExtEx ? dc_.windowExt : dc_.viewportExt;
+            const QPointF scaled(std::trunc(ext.x() * xNum / xDenom),
+                                 std::trunc(ext.y() * yNum / yDenom));
+            if (scaled.x() == 0 || scaled.y() == 0)
+                return;
+            ext = scaled;
+            AdjustIsotropic();
             return;
         }
         case kMoveToEx:
             dc_.position = QPointF(r.I32(8), r.I32(12));
+            if (QPainterPath* recording = Recording())
+                recording->moveTo(Map(dc_.position));
             return;
         case kLineTo: {
             const QPointF to(r.I32(8), r.I32(12));
-            Prepare(false);
-            painter_.drawLine(Map(dc_.position), Map(to));
+            if (QPainterPath* recording = Recording()) {
+                FromCurrent(*recording);
+                recording->lineTo(Map(to));
+            } else {
+                Prepare(false);
+                painter_.drawLine(Map(dc_.position), Map(to));
+            }
             dc_.position = to;
             return;
         }
         case kRectangle:
-            if (const auto box = Box(r)) {
+            if (QPainterPath* recording = Recording()) {
+                recording->addPolygon(QPolygonF(
+                    QRectF(Map(QPointF(r.I32(8), r.I32(12))), Map(QPointF(r.I32(16), r.I32(20))))
+                        .normalized()));
+                recording->closeSubpath();
+            } else if (const auto box = Box(r)) {
                 Prepare(true);
                 painter_.drawRect(*box);
             }
             return;
         case kEllipse:
-            if (const auto box = Box(r)) {
+            if (QPainterPath* recording = Recording()) {
+                recording->addEllipse(
+                    QRectF(Map(QPointF(r.I32(8), r.I32(12))), Map(QPointF(r.I32(16), r.I32(20))))
+                        .normalized());
+            } else if (const auto box = Box(r)) {
                 Prepare(true);
                 painter_.drawEllipse(*box);
             }
+            return;
+        case kFillRgn: {
+            // The brush of the record, without disturbing what is selected.
+            const Pen pen = dc_.pen;
+            const Brush brush = dc_.brush;
+            const Font font = dc_.font;
+            Select(r.U32(28));
+            const QBrush fill = CurrentBrush();
+            dc_.pen = pen;
+            dc_.brush = brush;
+            dc_.font = font;
+            if (const auto region = ReadRegion(r, 32, r.U32(24), toTarget_)) {
+                QPainterPath area;
+                area.addRegion(*region);
+                painter_.setCompositionMode(RasterMode());
+                painter_.fillPath(area, fill);
+            }
+            return;
+        }
+        case kPolyDraw:
+            DrawPolyDraw(r, false);
+            return;
+        case kPolyDraw16:
+            DrawPolyDraw(r, true);
             return;
         case kSetPixelV: {
             const QPoint p = Map(QPointF(r.I32(8), r.I32(12)));
@@ -544,7 +792,17 @@ private:
                 dc_.position = points.back();
             }
             const QPolygon polygon = Device(points);
-            if (type == kPolygon || type == kPolygon16) {
+            if (QPainterPath* recording = Recording()) {
+                if (to) {
+                    FromCurrent(*recording);
+                    for (qsizetype i = 1; i < polygon.size(); ++i)
+                        recording->lineTo(polygon[i]);
+                } else {
+                    recording->addPolygon(QPolygonF(polygon));
+                    if (type == kPolygon || type == kPolygon16)
+                        recording->closeSubpath();
+                }
+            } else if (type == kPolygon || type == kPolygon16) {
                 Prepare(true);
                 painter_.drawPolygon(polygon, dc_.winding ? Qt::WindingFill : Qt::OddEvenFill);
             } else {
@@ -576,9 +834,17 @@ private:
             DrawPolys(r, true, false);
             return;
         default: {
-            EmfDrawing drawing{painter_,     Mapping(),   CurrentPen(), CurrentBrush(),
-                               dc_.position, dc_.winding, dc_};
-            if (!PlayShapeRecord(type, r, drawing) && !PlayBitmapRecord(type, r, drawing))
+            EmfDrawing drawing = Drawing();
+            painter_.setCompositionMode(RasterMode());
+            if (PlayShapeRecord(type, r, drawing))
+                return;
+            if (PlayPathRecord(type, r, drawing)) {
+                SyncClip();
+                return;
+            }
+            // Raster operations combine lines and fills only.
+            painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            if (!PlayBitmapRecord(type, r, drawing))
                 PlayTextRecord(type, r, drawing);
             return;
         }
@@ -589,6 +855,7 @@ private:
     const QByteArray& data_;
     EmfHeader header_;
     QTransform toTarget_;
+    std::optional<QRegion> baseClip_;
     bool usable_ = false;
     DcState dc_;
     std::vector<DcState> saved_;
@@ -596,6 +863,11 @@ private:
 };
 
 } // namespace
+
+void FailInvalidMetafile()
+{
+    throw EInvalidGraphic(QStringLiteral("メタファイルが不正です"));
+}
 
 QColor ColourOf(std::uint32_t colourRef)
 {
@@ -605,10 +877,17 @@ QColor ColourOf(std::uint32_t colourRef)
 
 void PlayEnhancedMetafile(QPainter& painter, const QByteArray& data, const TRect& rect)
 {
-    painter.save();
+    // The painter is handed back as it came, also when a broken record
+    // ends the playback with an error.
+    struct Restore {
+        QPainter& painter;
+        explicit Restore(QPainter& p) : painter(p) { painter.save(); }
+        ~Restore() { painter.restore(); }
+        Restore(const Restore&) = delete;
+        Restore& operator=(const Restore&) = delete;
+    } restore(painter);
     painter.setRenderHint(QPainter::Antialiasing, false);
     Player(painter, data, rect).Play();
-    painter.restore();
 }
 
 } // namespace orvelle

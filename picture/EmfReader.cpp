@@ -88,6 +88,45 @@ EmfHeader ReadEmfHeader(const QByteArray& data)
     return h;
 }
 
+bool EmfObjectIndexValid(std::uint32_t type, const QByteArray& data, qsizetype offset,
+                         std::uint32_t size, std::uint32_t handles)
+{
+    // Where the record keeps its index, and whether it creates an object there.
+    qsizetype at = 8;
+    bool creates = false;
+    switch (type) {
+    case 38:  // CreatePen
+    case 39:  // CreateBrushIndirect
+    case 49:  // CreatePalette
+    case 82:  // ExtCreateFontIndirectW
+    case 93:  // CreateMonoBrush
+    case 94:  // CreateDIBPatternBrushPt
+    case 95:  // ExtCreatePen
+    case 99:  // CreateColorSpace
+    case 122: // CreateColorSpaceW
+        creates = true;
+        break;
+    case 37: // SelectObject
+    case 40: // DeleteObject
+    case 48: // SelectPalette
+    case 50: // SetPaletteEntries
+    case 51: // ResizePalette
+        break;
+    case 71: // FillRgn
+    case 72: // FrameRgn
+        at = 28;
+        break;
+    default:
+        return true;
+    }
+    if (at + 4 > qsizetype(size))
+        return false;
+    const std::uint32_t index = ReadU32(data, offset + at);
+    if (creates)
+        return index != 0 && index < handles;
+    return (index & 0x80000000U) != 0 || index < handles;
+}
+
 bool EmfRecordsValid(const QByteArray& data)
 {
     // The header record holds at least the fields read above.
@@ -104,6 +143,8 @@ bool EmfRecordsValid(const QByteArray& data)
             return false;
         if (type == kEmfEofType)
             return true;
+        if (!EmfObjectIndexValid(type, data, offset, size, ReadU16(data, 56)))
+            return false;
         offset += qsizetype(size);
     }
     return false;

@@ -46,8 +46,16 @@ EmfHeader ReadEmfHeader(const QByteArray& data);
 
 // Walks the records of a whole enhanced metafile: each record at least 8
 // bytes, a multiple of 4 and inside the data, the first the header and the
-// walk ending on the end-of-file record. False when anything is off.
+// walk ending on the end-of-file record, every object index inside the
+// table. False when anything is off.
 bool EmfRecordsValid(const QByteArray& data);
+
+// Whether the object index a record refers to lies inside the object table
+// of the given number of handles: creation into slots 1 … handles − 1,
+// selection and deletion of a slot below handles or of a stock object
+// (high bit set). True for records without an object index.
+bool EmfObjectIndexValid(std::uint32_t type, const QByteArray& data, qsizetype offset,
+                         std::uint32_t size, std::uint32_t handles);
 
 // The records of a Windows metafile starting at offset (its 18-byte header,
 // then records of at least 3 words each, inside the data, up to the

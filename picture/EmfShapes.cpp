@@ -72,7 +72,10 @@ ArcSpan SpanOf(const RecordView& r, const EmfDrawing& dc, const QRectF& box)
         sweep += 360;
     while (sweep > 360)
         sweep -= 360;
-    span.sweep = sweep;
+    // Clockwise arcs run the other way round between the same two rays.
+    span.sweep = dc.state.clockwiseArcs ? sweep - 360 : sweep;
+    if (dc.state.clockwiseArcs && span.sweep == 0)
+        span.sweep = -360;
     return span;
 }
 
@@ -86,28 +89,31 @@ void DrawArcFamily(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
     if (!std::isfinite(span.start) || !std::isfinite(span.sweep))
         return;
     const bool fill = type == kChord || type == kPie;
+    QPainterPath* recording = dc.Path();
     dc.painter.setPen(dc.pen);
     dc.painter.setBrush(fill ? dc.brush : QBrush(Qt::NoBrush));
     // A whole turn is drawn as the ellipse record draws it, pixel for pixel.
-    if (span.sweep == 360 && type != kArcTo) {
+    if (std::abs(span.sweep) == 360 && type != kArcTo && recording == nullptr) {
         dc.painter.drawEllipse(*box);
         return;
     }
-    QPainterPath path;
+    QPainterPath own;
+    QPainterPath& path = recording ? *recording : own;
     if (type == kPie) {
         path.moveTo(rect.center());
         path.arcTo(rect, span.start, span.sweep);
         path.closeSubpath();
     } else {
-        if (type == kArcTo)
-            path.moveTo(dc.Map(dc.position));
-        else
+        if (type != kArcTo)
             path.arcMoveTo(rect, span.start);
+        else if (path.elementCount() == 0 || path.currentPosition() != QPointF(dc.Map(dc.position)))
+            path.moveTo(dc.Map(dc.position));
         path.arcTo(rect, span.start, span.sweep);
         if (type == kChord)
             path.closeSubpath();
     }
-    dc.painter.drawPath(path);
+    if (recording == nullptr)
+        dc.painter.drawPath(path);
     if (type == kArcTo) {
         bool invertible = false;
         const QTransform back = dc.mapping.inverted(&invertible);
@@ -125,6 +131,10 @@ void DrawRoundRect(const RecordView& r, EmfDrawing& dc)
     const double sy = std::hypot(dc.mapping.m21(), dc.mapping.m22());
     const double rx = std::min(std::abs(r.I32(24)) * sx / 2, box->width() / 2.0);
     const double ry = std::min(std::abs(r.I32(28)) * sy / 2, box->height() / 2.0);
+    if (QPainterPath* recording = dc.Path()) {
+        recording->addRoundedRect(*box, rx, ry, Qt::AbsoluteSize);
+        return;
+    }
     dc.painter.setPen(dc.pen);
     dc.painter.setBrush(dc.brush);
     dc.painter.drawRoundedRect(*box, rx, ry, Qt::AbsoluteSize);
@@ -151,10 +161,18 @@ void DrawAngleArc(const RecordView& r, EmfDrawing& dc)
     polygon << dc.Map(dc.position);
     for (int i = 0; i <= steps; ++i)
         polygon << dc.Map(at(start + drawn * i / steps));
+    dc.position = at(start + sweep);
+    if (QPainterPath* recording = dc.Path()) {
+        if (recording->elementCount() == 0 ||
+            recording->currentPosition() != QPointF(polygon.first()))
+            recording->moveTo(polygon.first());
+        for (qsizetype i = 1; i < polygon.size(); ++i)
+            recording->lineTo(polygon[i]);
+        return;
+    }
     dc.painter.setPen(dc.pen);
     dc.painter.setBrush(Qt::NoBrush);
     dc.painter.drawPolyline(polygon);
-    dc.position = at(start + sweep);
 }
 
 } // namespace
@@ -165,10 +183,17 @@ bool PlayShapeRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
     case kArc:
     case kArcTo:
     case kChord:
-    case kPie: DrawArcFamily(type, r, dc); return true;
-    case kRoundRect: DrawRoundRect(r, dc); return true;
-    case kAngleArc: DrawAngleArc(r, dc); return true;
-    default: return false;
+    case kPie:
+        DrawArcFamily(type, r, dc);
+        return true;
+    case kRoundRect:
+        DrawRoundRect(r, dc);
+        return true;
+    case kAngleArc:
+        DrawAngleArc(r, dc);
+        return true;
+    default:
+        return false;
     }
 }
 

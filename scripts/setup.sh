@@ -8,7 +8,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libjpeg62-turbo-dev libjpeg-turbo-progs libxxhash-dev libsimpleini-dev libgtest-dev libbenchmark-dev
-    xvfb xauth imagemagick xdg-utils fonts-ipafont-gothic fonts-ipafont-mincho
+    xvfb xauth imagemagick xdg-utils fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation
 )
 
 missing=()

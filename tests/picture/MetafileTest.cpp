@@ -283,8 +283,7 @@ TEST(MetafileDraw, UnknownRecordsAndDeletedObjectsAreHarmless)
     EmfWriter w(0, 0, 1000, 1000);
     w.Add(0x7777, {1, 2, 3})
         .Add(40, {1})
-        .Add(37, {5})
-        .Add(37, {99}); // unknown, empty slot, outside
+        .Add(37, {5}); // unknown, empty slot
     w.Add(37, {0x80000008}).Add(37, {0x80000004}).Add(43, {1, 1, 4, 4}); // null pen, black brush
     const QStringList ink = Ink(Render(w.Bytes(), 10, 10, {0, 0, 11, 11}));
     // Without a pen the filled area is one pixel smaller: x and y 1 … 2.
@@ -599,90 +598,6 @@ TEST(MetafileShapes, RoundRectKeepsCornersAndAngleArcMovesThePosition)
 
 namespace {
 
-// A DIB's info header and pixel rows. colours are 0xRRGGBB, top row first;
-// a negative height stores the rows top-down, else bottom row first. With a
-// palette (entries 0xRRGGBB too) the pixels are 8-bit indices into it.
-struct Dib {
-    QByteArray info;
-    QByteArray bits;
-};
-
-Dib MakeDib(int width, int height, const std::vector<unsigned>& pixels,
-            const std::vector<unsigned>& palette = {})
-{
-    Dib d;
-    const bool indexed = !palette.empty();
-    for (std::uint32_t v : {40U, std::uint32_t(width), std::uint32_t(height)})
-        PutU32(d.info, v);
-    PutU16(d.info, 1);
-    PutU16(d.info, indexed ? 8 : 24);
-    for (std::uint32_t v : {0U, 0U, 0U, 0U, std::uint32_t(palette.size()), 0U})
-        PutU32(d.info, v);
-    for (unsigned c : palette)
-        PutU32(d.info, c); // blue, green, red, 0 in memory
-    const int rows = std::abs(height);
-    for (int r = 0; r < rows; ++r) {
-        const int row = height > 0 ? rows - 1 - r : r;
-        QByteArray line;
-        for (int x = 0; x < width; ++x) {
-            const unsigned c = pixels[std::size_t(row * width + x)];
-            if (indexed)
-                line.append(char(c));
-            else
-                line.append(char(c & 0xFF)).append(char((c >> 8) & 0xFF)).append(char(c >> 16));
-        }
-        while (line.size() % 4)
-            line.append('\0');
-        d.bits += line;
-    }
-    return d;
-}
-
-constexpr std::uint32_t kSrcCopy = 0x00CC0020;
-
-// StretchDIBits (81) and SetDIBitsToDevice (80): destination, source
-// rectangle and the bitmap after the fixed fields.
-QByteArray DibRecordBody(const Dib& dib, std::initializer_list<int> placeAndSource,
-                         std::initializer_list<std::uint32_t> tail)
-{
-    QByteArray body(16, '\0');
-    for (int v : placeAndSource)
-        PutU32(body, std::uint32_t(v));
-    const std::uint32_t infoAt = 8 + 16 + 6 * 4 + 5 * 4 + std::uint32_t(tail.size()) * 4;
-    for (std::uint32_t v :
-         {infoAt, std::uint32_t(dib.info.size()), infoAt + std::uint32_t(dib.info.size()),
-          std::uint32_t(dib.bits.size()), 0U})
-        PutU32(body, v);
-    for (std::uint32_t v : tail)
-        PutU32(body, v);
-    return body + dib.info + dib.bits;
-}
-
-// BitBlt (76) or, with a source size, StretchBlt (77).
-QByteArray BlitBody(std::initializer_list<int> destination, std::uint32_t rop, const Dib* dib,
-                    std::initializer_list<int> sourceSize = {})
-{
-    QByteArray body(16, '\0');
-    for (int v : destination)
-        PutU32(body, std::uint32_t(v));
-    PutU32(body, rop);
-    PutU32(body, 0); // source x, y
-    PutU32(body, 0);
-    for (std::uint32_t v : {0x3F800000U, 0U, 0U, 0x3F800000U, 0U, 0U})
-        PutU32(body, v); // source transform: identity
-    PutU32(body, 0xFFFFFF);
-    const std::uint32_t infoAt = 8 + 92 + std::uint32_t(sourceSize.size()) * 4;
-    const std::uint32_t infoBytes = dib ? std::uint32_t(dib->info.size()) : 0;
-    for (std::uint32_t v : {0U, dib ? infoAt : 0U, infoBytes, dib ? infoAt + infoBytes : 0U,
-                            dib ? std::uint32_t(dib->bits.size()) : 0U})
-        PutU32(body, v);
-    for (int v : sourceSize)
-        PutU32(body, std::uint32_t(v));
-    return dib ? body + dib->info + dib->bits : body;
-}
-
-// Red, green / blue, yellow.
-const std::vector<unsigned> kQuad = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00};
 
 } // namespace
 

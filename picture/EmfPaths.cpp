@@ -1,0 +1,258 @@
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QPolygon>
+#include <QRegion>
+
+#include "EmfContext.h"
+
+namespace orvelle {
+
+namespace {
+
+enum PathRecord : std::uint32_t {
+    kOffsetClipRgn = 26,
+    kExcludeClipRect = 29,
+    kIntersectClipRect = 30,
+    kBeginPath = 59,
+    kEndPath = 60,
+    kCloseFigure = 61,
+    kFillPath = 62,
+    kStrokeAndFillPath = 63,
+    kStrokePath = 64,
+    kFlattenPath = 65,
+    kWidenPath = 66,
+    kSelectClipPath = 67,
+    kAbortPath = 68,
+    kInvertRgn = 73,
+    kPaintRgn = 74,
+    kExtSelectClipRgn = 75,
+};
+
+enum RegionMode : std::uint32_t { kAnd = 1, kOr = 2, kXor = 3, kDiff = 4, kCopy = 5 };
+
+// Everything the target could ever show; what no clipping leaves out.
+QRegion Everything()
+{
+    constexpr int limit = int(kCoordinateLimit);
+    return QRegion(-limit, -limit, 2 * limit, 2 * limit);
+}
+
+// The union of many rectangles, merged pairwise so a region of thousands of
+// rectangles stays quick.
+QRegion Unite(std::vector<QRegion> parts)
+{
+    if (parts.empty())
+        return {};
+    while (parts.size() > 1) {
+        std::vector<QRegion> merged;
+        merged.reserve(parts.size() / 2 + 1);
+        for (std::size_t i = 0; i + 1 < parts.size(); i += 2)
+            merged.push_back(parts[i].united(parts[i + 1]));
+        if (parts.size() % 2 != 0)
+            merged.push_back(parts.back());
+        parts = std::move(merged);
+    }
+    return parts.front();
+}
+
+// The pixels a closed rectangle from a to b covers, right and bottom edges left out.
+QRect Covered(const QPoint& a, const QPoint& b)
+{
+    const int left = std::min(a.x(), b.x());
+    const int top = std::min(a.y(), b.y());
+    return QRect(left, top, std::max(a.x(), b.x()) - left, std::max(a.y(), b.y()) - top);
+}
+
+QRegion RegionOf(const QPainterPath& path, bool winding)
+{
+    std::vector<QRegion> parts;
+    for (const QPolygonF& polygon : path.toFillPolygons()) {
+        QPolygon pixels;
+        pixels.reserve(polygon.size());
+        for (const QPointF& p : polygon)
+            pixels << ClampedPixel(p);
+        parts.emplace_back(pixels, winding ? Qt::WindingFill : Qt::OddEvenFill);
+    }
+    return Unite(std::move(parts));
+}
+
+void Combine(std::optional<QRegion>& clip, const QRegion& region, std::uint32_t mode)
+{
+    switch (mode) {
+    case kAnd:
+        clip = clip ? clip->intersected(region) : region;
+        return;
+    case kOr:
+        if (clip)
+            clip = clip->united(region);
+        return;
+    case kXor:
+        clip = (clip ? *clip : Everything()).xored(region);
+        return;
+    case kDiff:
+        clip = (clip ? *clip : Everything()).subtracted(region);
+        return;
+    case kCopy:
+        clip = region;
+        return;
+    default:
+        return;
+    }
+}
+
+// The logical rectangle at byte 8 in target pixels.
+QRect LogicalBox(const RecordView& r, const EmfDrawing& dc)
+{
+    return Covered(dc.Map(QPointF(r.I32(8), r.I32(12))), dc.Map(QPointF(r.I32(16), r.I32(20))));
+}
+
+void FinishPath(EmfDrawing& dc)
+{
+    dc.state.path = QPainterPath();
+}
+
+// A closed path for the records that use it; an open bracket or an empty
+// path is none.
+const QPainterPath* ClosedPath(const EmfDrawing& dc)
+{
+    if (dc.state.pathOpen || dc.state.path.isEmpty())
+        return nullptr;
+    return &dc.state.path;
+}
+
+QPainterPath Flattened(const QPainterPath& path)
+{
+    QPainterPath flat;
+    for (const QPolygonF& polygon : path.toSubpathPolygons()) {
+        if (polygon.isEmpty())
+            continue;
+        flat.moveTo(polygon.first());
+        for (qsizetype i = 1; i < polygon.size(); ++i)
+            flat.lineTo(polygon[i]);
+    }
+    return flat;
+}
+
+} // namespace
+
+std::optional<QRegion> ReadRegion(const RecordView& r, qsizetype at, std::uint32_t bytes,
+                                  const QTransform& device)
+{
+    // The region header, then its rectangles in device units.
+    constexpr std::uint32_t kHeader = 32;
+    if (bytes < kHeader || !r.Holds(at, bytes))
+        return std::nullopt;
+    const std::uint64_t count = r.U32(at + 8);
+    if (count > (bytes - kHeader) / 16)
+        return std::nullopt;
+    std::vector<QRegion> parts;
+    parts.reserve(std::size_t(count));
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const qsizetype rect = at + kHeader + qsizetype(i) * 16;
+        const QPoint a = ClampedPixel(device.map(QPointF(r.I32(rect), r.I32(rect + 4))));
+        const QPoint b = ClampedPixel(device.map(QPointF(r.I32(rect + 8), r.I32(rect + 12))));
+        const QRect covered = Covered(a, b);
+        if (!covered.isEmpty())
+            parts.emplace_back(covered);
+    }
+    return Unite(std::move(parts));
+}
+
+bool PlayPathRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
+{
+    DcState& state = dc.state;
+    switch (type) {
+    case kBeginPath:
+        state.path = QPainterPath();
+        state.pathOpen = true;
+        return true;
+    case kEndPath:
+        state.pathOpen = false;
+        return true;
+    case kAbortPath:
+        state.path = QPainterPath();
+        state.pathOpen = false;
+        return true;
+    case kCloseFigure:
+        if (state.pathOpen && !state.path.isEmpty())
+            state.path.closeSubpath();
+        return true;
+    case kFillPath:
+    case kStrokeAndFillPath:
+    case kStrokePath: {
+        const QPainterPath* path = ClosedPath(dc);
+        if (path == nullptr)
+            return true;
+        QPainterPath drawn = *path;
+        drawn.setFillRule(dc.winding ? Qt::WindingFill : Qt::OddEvenFill);
+        dc.painter.setPen(type == kFillPath ? QPen(Qt::NoPen) : dc.pen);
+        dc.painter.setBrush(type == kStrokePath ? QBrush(Qt::NoBrush) : dc.brush);
+        dc.painter.drawPath(drawn);
+        FinishPath(dc);
+        return true;
+    }
+    case kFlattenPath:
+        if (const QPainterPath* path = ClosedPath(dc))
+            state.path = Flattened(*path);
+        return true;
+    case kWidenPath:
+        if (const QPainterPath* path = ClosedPath(dc)) {
+            if (dc.pen.style() != Qt::NoPen)
+                state.path = QPainterPathStroker(dc.pen).createStroke(*path);
+        }
+        return true;
+    case kSelectClipPath:
+        if (const QPainterPath* path = ClosedPath(dc)) {
+            Combine(state.clip, RegionOf(*path, dc.winding), r.U32(8));
+            FinishPath(dc);
+        }
+        return true;
+    case kIntersectClipRect:
+        Combine(state.clip, LogicalBox(r, dc), kAnd);
+        return true;
+    case kExcludeClipRect:
+        Combine(state.clip, LogicalBox(r, dc), kDiff);
+        return true;
+    case kOffsetClipRgn:
+        if (state.clip) {
+            const QPoint origin = dc.Map(QPointF(0, 0));
+            state.clip->translate(dc.Map(QPointF(r.I32(8), r.I32(12))) - origin);
+        }
+        return true;
+    case kExtSelectClipRgn: {
+        const std::uint32_t bytes = r.U32(8);
+        const std::uint32_t mode = r.U32(12);
+        // A copy of no region turns the clipping off.
+        if (mode == kCopy && bytes == 0) {
+            state.clip.reset();
+            return true;
+        }
+        if (const auto region = ReadRegion(r, 16, bytes, dc.device))
+            Combine(state.clip, *region, mode);
+        return true;
+    }
+    case kPaintRgn:
+    case kInvertRgn:
+        if (const auto region = ReadRegion(r, 28, r.U32(24), dc.device)) {
+            QPainterPath area;
+            area.addRegion(*region);
+            if (type == kInvertRgn) {
+                dc.painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+                dc.painter.fillPath(area, Qt::black);
+            } else {
+                dc.painter.fillPath(area, dc.brush);
+            }
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace orvelle

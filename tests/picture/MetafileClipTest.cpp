@@ -1,0 +1,362 @@
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QStringList>
+
+#include "MetafileWriters.h"
+
+using namespace orvelle::test;
+
+namespace {
+
+// Record types used here.
+enum : std::uint32_t {
+    kOffsetClipRgn = 26,
+    kExcludeClipRect = 29,
+    kIntersectClipRect = 30,
+    kScaleWindowExt = 32,
+    kSaveDc = 33,
+    kRestoreDc = 34,
+    kSelectObject = 37,
+    kCreateBrush = 39,
+    kEllipse = 42,
+    kRectangle = 43,
+    kArc = 45,
+    kSetArcDirection = 57,
+    kBeginPath = 59,
+    kEndPath = 60,
+    kFillPath = 62,
+    kStrokePath = 64,
+    kSelectClipPath = 67,
+    kAbortPath = 68,
+    kFillRgn = 71,
+    kExtSelectClipRgn = 75,
+    kCreateDibPatternBrush = 94,
+    kAlphaBlend = 114,
+    kTransparentBlt = 116,
+    kSetRop2 = 20,
+    kSetBkMode = 18,
+    kSetBkColor = 25,
+    kPolyDraw16 = 92,
+    kPolyPolygon16 = 91,
+    kSetMapMode = 17,
+    kSetWindowExt = 9,
+    kSetViewportExt = 11,
+};
+
+constexpr std::int64_t kBlackBrush = 0x80000004, kNullPen = 0x80000008, kBlackPen = 0x80000007;
+
+// Black fills without an outline: the usual set-up of these tests.
+EmfWriter& BlackFill(EmfWriter& w)
+{
+    return w.Add(kSelectObject, {kBlackBrush}).Add(kSelectObject, {kNullPen});
+}
+
+// A rectangle far larger than any target here.
+EmfWriter& FillEverything(EmfWriter& w)
+{
+    return w.Add(kRectangle, {-50, -50, 100, 100});
+}
+
+// Region data: its header, then rectangles (left, top, right, bottom).
+QByteArray Region(std::initializer_list<std::initializer_list<int>> rects)
+{
+    QByteArray data;
+    for (std::uint32_t v : {32U, 1U, std::uint32_t(rects.size()), std::uint32_t(rects.size() * 16)})
+        PutU32(data, v);
+    for (int i = 0; i < 4; ++i)
+        PutU32(data, 0); // bounds
+    for (const auto& rect : rects)
+        for (int v : rect)
+            PutU32(data, std::uint32_t(v));
+    return data;
+}
+
+QByteArray SelectRegion(std::uint32_t mode, const QByteArray& region)
+{
+    QByteArray body;
+    PutU32(body, std::uint32_t(region.size()));
+    PutU32(body, mode);
+    return body + region;
+}
+
+// A 10 × 10 picture drawn onto a 10 × 10 target one to one.
+TBitmap Draw(const EmfWriter& w)
+{
+    return Render(w.Bytes(), 10, 10, {0, 0, 11, 11});
+}
+
+// Outer square 0 … 8 and an inner one 2 … 6, both clockwise: the inner one
+// is a hole under the alternate fill mode only.
+QByteArray Squares()
+{
+    QByteArray body(16, '\0');
+    for (unsigned v : {2U, 8U, 4U, 4U})
+        PutU32(body, v);
+    for (int v : {0, 0, 8, 0, 8, 8, 0, 8, 2, 2, 6, 2, 6, 6, 2, 6})
+        PutU16(body, unsigned(v) & 0xFFFF);
+    return body;
+}
+
+} // namespace
+
+TEST(MetafileClip, ClipRectanglesIntersectExcludeAndSaveDcScopesThem)
+{
+    EmfWriter w(0, 0, 1000, 1000);
+    BlackFill(w).Add(kIntersectClipRect, {2, 2, 8, 8}).Add(kSaveDc, {});
+    w.Add(kExcludeClipRect, {4, 4, 6, 6});
+    FillEverything(w).Add(kRestoreDc, {-1});
+    // Back outside the saved state the hole is gone, the outer clip stays.
+    w.Add(kCreateBrush, {1, 0, kRed, 0}).Add(kSelectObject, {1}).Add(kRectangle, {4, 4, 20, 20});
+    const TBitmap b = Draw(w);
+    const QStringList ink = Ink(b);
+    EXPECT_EQ(ink[1], QStringLiteral(".........."));
+    EXPECT_EQ(ink[2], QStringLiteral("..######.."));
+    EXPECT_EQ(ink[7], QStringLiteral("..######.."));
+    EXPECT_EQ(ink[8], QStringLiteral(".........."));
+    EXPECT_EQ(Rgb(b, 3, 4), 0x000000U);
+    EXPECT_EQ(Rgb(b, 4, 4), 0xFF0000U) << "red fills the excluded hole after RestoreDC";
+    EXPECT_EQ(Rgb(b, 7, 7), 0xFF0000U);
+    EXPECT_EQ(Rgb(b, 8, 8), 0xFFFFFFU);
+}
+
+TEST(MetafileClip, RegionsAreInDeviceUnitsAndScaleWithTheTarget)
+{
+    EmfWriter w(0, 0, 1000, 1000);
+    BlackFill(w).Raw(kExtSelectClipRgn, SelectRegion(5, Region({{1, 1, 3, 3}, {6, 6, 7, 9}})));
+    FillEverything(w);
+    // Drawn at twice the size: a device pixel is two target pixels.
+    const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
+    EXPECT_EQ(Inked(b), 4 * 4 + 2 * 6);
+    EXPECT_EQ(Rgb(b, 2, 2), 0U);
+    EXPECT_EQ(Rgb(b, 5, 5), 0U);
+    EXPECT_EQ(Rgb(b, 6, 6), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(b, 12, 17), 0U);
+
+    // A copy of no region ends the clipping; and, or and difference combine.
+    EmfWriter all(0, 0, 1000, 1000);
+    BlackFill(all).Raw(kExtSelectClipRgn, SelectRegion(5, Region({{1, 1, 3, 3}})));
+    all.Raw(kExtSelectClipRgn, SelectRegion(5, {}));
+    EXPECT_EQ(Inked(Draw(FillEverything(all))), 100);
+
+    EmfWriter combined(0, 0, 1000, 1000);
+    BlackFill(combined).Raw(kExtSelectClipRgn, SelectRegion(5, Region({{0, 0, 4, 4}})));
+    combined.Raw(kExtSelectClipRgn, SelectRegion(2, Region({{6, 6, 8, 8}}))); // or
+    combined.Raw(kExtSelectClipRgn, SelectRegion(4, Region({{0, 0, 2, 2}}))); // difference
+    combined.Add(kOffsetClipRgn, {1, 0});
+    const TBitmap c = Draw(FillEverything(combined));
+    EXPECT_EQ(Inked(c), 16 - 4 + 4);
+    EXPECT_EQ(Rgb(c, 0, 3), 0xFFFFFFU) << "moved right by one";
+    EXPECT_EQ(Rgb(c, 1, 3), 0U);
+    EXPECT_EQ(Rgb(c, 2, 0), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(c, 3, 0), 0U);
+    EXPECT_EQ(Rgb(c, 8, 7), 0U);
+}
+
+TEST(MetafileClip, ClippedEllipseIsTheLeftHalfOfTheWholeOne)
+{
+    const auto ellipse = [](bool clipped) {
+        EmfWriter w(0, 0, 2000, 2000);
+        if (clipped)
+            w.Add(kIntersectClipRect, {0, 0, 10, 20});
+        w.Add(kSelectObject, {kBlackBrush}).Add(kEllipse, {0, 0, 20, 20});
+        return Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
+    };
+    const QStringList whole = Ink(ellipse(false));
+    const QStringList half = Ink(ellipse(true));
+    for (int y = 0; y < 20; ++y) {
+        EXPECT_EQ(half[y].left(10), whole[y].left(10)) << y;
+        EXPECT_EQ(half[y].mid(10), QString(10, u'.')) << y;
+    }
+    EXPECT_GT(Inked(ellipse(true)), 100);
+}
+
+TEST(MetafilePaths, FilledPathFollowsTheFillModeAndAbortDiscardsIt)
+{
+    for (int mode : {1, 2}) {
+        EmfWriter w(0, 0, 1000, 1000);
+        BlackFill(w).Add(19, {mode}).Add(kBeginPath, {}).Raw(kPolyPolygon16, Squares());
+        w.Add(kEndPath, {}).Add(kFillPath, {0, 0, 0, 0});
+        const TBitmap b = Draw(w);
+        EXPECT_EQ(Rgb(b, 1, 1), 0U) << mode;
+        EXPECT_EQ(Rgb(b, 3, 3), mode == 2 ? 0U : 0xFFFFFFU) << mode;
+        EXPECT_EQ(Inked(b), mode == 2 ? 64 : 64 - 16) << mode;
+    }
+    // Shapes inside the bracket draw nothing of their own; an aborted path
+    // leaves nothing to fill.
+    EmfWriter w(0, 0, 1000, 1000);
+    BlackFill(w).Add(kBeginPath, {}).Add(kRectangle, {1, 1, 5, 5}).Add(kEllipse, {0, 0, 9, 9});
+    w.Add(kAbortPath, {}).Add(kFillPath, {0, 0, 0, 0});
+    EXPECT_EQ(Inked(Draw(w)), 0);
+}
+
+TEST(MetafilePaths, StrokedPathDrawsOnlyTheOutlineAndClipPathClips)
+{
+    EmfWriter w(0, 0, 1000, 1000);
+    w.Add(kSelectObject, {kBlackPen}).Add(kBeginPath, {}).Add(kRectangle, {1, 1, 8, 8});
+    w.Add(kEndPath, {}).Add(kStrokePath, {0, 0, 0, 0});
+    const QStringList ink = Ink(Draw(w));
+    EXPECT_EQ(ink[1], QStringLiteral(".########."));
+    EXPECT_EQ(ink[4], QStringLiteral(".#......#."));
+    EXPECT_EQ(ink[8], QStringLiteral(".########."));
+
+    // The ring of the two squares as the clip, then a fill of everything:
+    // the same pixels as filling the path itself.
+    EmfWriter clip(0, 0, 1000, 1000);
+    BlackFill(clip).Add(kBeginPath, {}).Raw(kPolyPolygon16, Squares()).Add(kEndPath, {});
+    clip.Add(kSelectClipPath, {5});
+    EmfWriter fill(0, 0, 1000, 1000);
+    BlackFill(fill).Add(kBeginPath, {}).Raw(kPolyPolygon16, Squares()).Add(kEndPath, {});
+    fill.Add(kFillPath, {0, 0, 0, 0});
+    EXPECT_EQ(Pixels(Draw(FillEverything(clip))), Pixels(Draw(fill)));
+}
+
+TEST(MetafileBrushes, PatternAndHatchBrushesTileFromTheTargetOrigin)
+{
+    // A 2 × 2 pattern: red, green / blue, yellow.
+    const Dib dib = MakeDib(2, 2, kQuad);
+    QByteArray body;
+    const std::uint32_t infoAt = 32;
+    for (std::uint32_t v :
+         {1U, 0U, infoAt, std::uint32_t(dib.info.size()), infoAt + std::uint32_t(dib.info.size()),
+          std::uint32_t(dib.bits.size())})
+        PutU32(body, v);
+    EmfWriter w(0, 0, 1000, 1000);
+    w.Raw(kCreateDibPatternBrush, body + dib.info + dib.bits).Add(kSelectObject, {1});
+    w.Add(kSelectObject, {kNullPen}).Add(kRectangle, {1, 1, 6, 6});
+    const TBitmap b = Draw(w);
+    EXPECT_EQ(Rgb(b, 2, 2), 0xFF0000U);
+    EXPECT_EQ(Rgb(b, 3, 2), 0x00FF00U);
+    EXPECT_EQ(Rgb(b, 2, 3), 0x0000FFU);
+    EXPECT_EQ(Rgb(b, 1, 1), 0xFFFF00U);
+    EXPECT_EQ(Rgb(b, 0, 0), 0xFFFFFFU);
+
+    // A horizontal hatch: the gaps take the background colour only while
+    // the background is opaque.
+    for (int bkMode : {1, 2}) {
+        EmfWriter h(0, 0, 1000, 1000);
+        h.Add(kSetBkColor, {0x00FF00}).Add(kSetBkMode, {bkMode});
+        h.Add(kCreateBrush, {1, 2, kBlue, 0})
+            .Add(kSelectObject, {1})
+            .Add(kSelectObject, {kNullPen});
+        FillEverything(h);
+        const TBitmap hb = Draw(h);
+        EXPECT_EQ(Rgb(hb, 3, 0), 0x0000FFU) << bkMode;
+        EXPECT_EQ(Rgb(hb, 3, 8), 0x0000FFU) << bkMode;
+        EXPECT_EQ(Rgb(hb, 3, 4), bkMode == 2 ? 0x00FF00U : 0xFFFFFFU) << bkMode;
+    }
+}
+
+TEST(MetafileBrushes, RegionFillUsesItsOwnBrushAndRasterOperationsCombine)
+{
+    EmfWriter w(0, 0, 1000, 1000);
+    w.Add(kCreateBrush, {1, 0, kRed, 0}).Add(kSelectObject, {kBlackBrush});
+    QByteArray body(16, '\0');
+    const QByteArray region = Region({{2, 2, 4, 3}});
+    PutU32(body, std::uint32_t(region.size()));
+    PutU32(body, 1);
+    w.Raw(kFillRgn, body + region);
+    // R2_NOT twice over the same square leaves white; once leaves black.
+    w.Add(kSelectObject, {kNullPen}).Add(kSetRop2, {6});
+    w.Add(kRectangle, {5, 5, 10, 10})
+        .Add(kRectangle, {5, 5, 10, 10})
+        .Add(kRectangle, {0, 5, 3, 10});
+    const TBitmap b = Draw(w);
+    EXPECT_EQ(Rgb(b, 2, 2), 0xFF0000U);
+    EXPECT_EQ(Rgb(b, 3, 2), 0xFF0000U);
+    EXPECT_EQ(Rgb(b, 2, 3), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(b, 6, 6), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(b, 1, 6), 0x000000U);
+}
+
+TEST(MetafileBitmaps, AlphaBlendAndTransparentBlt)
+{
+    // Half-transparent red, premultiplied, over white; then plain green at
+    // a constant half opacity.
+    const Dib translucent = MakeDib32(1, 1, {0x80800000});
+    const Dib green = MakeDib32(1, 1, {0xFF00FF00});
+    EmfWriter w(0, 0, 1000, 1000);
+    w.Raw(kAlphaBlend, BlitBody({1, 1, 2, 2}, 0x01FF0000, &translucent, {1, 1}));
+    w.Raw(kAlphaBlend, BlitBody({4, 1, 2, 2}, 0x00800000, &green, {1, 1}));
+    // Red and green with green left out.
+    const Dib keyed = MakeDib(2, 1, {0xFF0000, 0x00FF00});
+    w.Raw(kTransparentBlt, BlitBody({1, 5, 4, 2}, 0x00FF00, &keyed, {2, 1}));
+    const TBitmap b = Draw(w);
+    const auto near = [](unsigned got, unsigned want) {
+        for (int shift : {0, 8, 16}) {
+            const int d = int((got >> shift) & 0xFF) - int((want >> shift) & 0xFF);
+            if (d < -2 || d > 2)
+                return false;
+        }
+        return true;
+    };
+    EXPECT_PRED2(near, Rgb(b, 1, 1), 0xFF7F7FU);
+    EXPECT_PRED2(near, Rgb(b, 2, 2), 0xFF7F7FU);
+    EXPECT_PRED2(near, Rgb(b, 4, 1), 0x7FFF7FU);
+    EXPECT_EQ(Rgb(b, 1, 5), 0xFF0000U);
+    EXPECT_EQ(Rgb(b, 2, 6), 0xFF0000U);
+    EXPECT_EQ(Rgb(b, 3, 5), 0xFFFFFFU);
+    EXPECT_EQ(Rgb(b, 6, 1), 0xFFFFFFU);
+}
+
+TEST(MetafileShapes, PolyDrawClosesFiguresAndArcDirectionReverses)
+{
+    // Move, line, line with the close flag: a triangle outline.
+    QByteArray body(16, '\0');
+    PutU32(body, 3);
+    for (int v : {1, 1, 8, 1, 8, 8})
+        PutU16(body, unsigned(v));
+    body.append(char(6)).append(char(2)).append(char(3)).append(char(0));
+    EmfWriter w(0, 0, 1000, 1000);
+    w.Raw(kPolyDraw16, body);
+    const TBitmap b = Draw(w);
+    EXPECT_EQ(Rgb(b, 4, 1), 0U);
+    EXPECT_EQ(Rgb(b, 8, 4), 0U);
+    EXPECT_EQ(Rgb(b, 4, 4), 0U) << "the closing diagonal";
+    EXPECT_EQ(Rgb(b, 2, 6), 0xFFFFFFU);
+
+    // From the right point to the left one: counter-clockwise runs over the
+    // top, clockwise under the bottom.
+    for (int direction : {1, 2}) {
+        EmfWriter a(0, 0, 2000, 2000);
+        a.Add(kSetArcDirection, {direction}).Add(kArc, {0, 0, 20, 20, 20, 10, 0, 10});
+        const QStringList ink = Ink(Render(a.Bytes(), 20, 20, {0, 0, 21, 21}));
+        EXPECT_EQ(ink[1].count(u'#') > 0, direction == 1) << direction;
+        EXPECT_EQ(ink[18].count(u'#') > 0, direction == 2) << direction;
+    }
+}
+
+TEST(MetafileDraw, ScaledWindowExtentMakesLogicalUnitsLarger)
+{
+    EmfWriter w(0, 0, 1000, 1000);
+    BlackFill(w).Add(kSetMapMode, {8}).Add(kSetWindowExt, {10, 10}).Add(kSetViewportExt, {10, 10});
+    w.Add(kScaleWindowExt, {1, 2, 1, 2}).Add(kRectangle, {0, 0, 3, 3});
+    // Two pixels a unit: 0 … 6, less the right and bottom edge the missing
+    // pen leaves out.
+    EXPECT_EQ(Inked(Draw(w)), 5 * 5);
+}
+
+TEST(MetafileLoad, ObjectIndicesOutsideTheTableMakeTheFileInvalid)
+{
+    const std::vector<std::pair<std::uint32_t, std::int64_t>> broken = {
+        {kSelectObject, 99}, {40, 8}, {kCreateBrush, 0}, {kCreateBrush, 8}, {48, 12}};
+    for (const auto& [type, index] : broken) {
+        EmfWriter w(0, 0, 1000, 1000);
+        if (type == kCreateBrush)
+            w.Add(type, {index, 0, 0, 0});
+        else
+            w.Add(type, {index});
+        EXPECT_EQ(Failure(w.Bytes()).second, kInvalid) << type << " " << index;
+    }
+    // Stock objects, deleted and empty slots are inside.
+    EmfWriter fine(0, 0, 1000, 1000);
+    fine.Add(kSelectObject, {kBlackBrush})
+        .Add(40, {7})
+        .Add(kSelectObject, {7})
+        .Add(48, {0x8000000F});
+    EXPECT_TRUE(Failure(fine.Bytes()).second.isEmpty());
+}
