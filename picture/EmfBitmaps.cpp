@@ -60,6 +60,9 @@ struct Blit {
     bool sourceAlpha = false;
     // TransparentBlt: the source colour left out.
     std::optional<QRgb> transparent;
+    // SetDIBitsToDevice may carry only a band of the bitmap's scan lines:
+    // how many, counted as the stored rows run.
+    std::optional<std::int32_t> bandRows;
 };
 
 // The destination in target pixels: which way it runs tells whether the
@@ -114,9 +117,16 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
     const QByteArrayView record(r.data.constData() + r.offset, r.size);
     TBitmap source;
     std::vector<std::uint8_t> alpha;
+    QByteArray info = record.sliced(blit.infoAt, blit.infoBytes).toByteArray();
+    if (blit.bandRows && ReadU32(info, 0) >= 40) {
+        // The band is a bitmap of its own rows only.
+        const std::int32_t height = ReadI32(info, 8);
+        const std::int32_t rows = height < 0 ? -*blit.bandRows : *blit.bandRows;
+        for (int i = 0; i < 4; ++i)
+            info[8 + i] = char((std::uint32_t(rows) >> (8 * i)) & 0xFF);
+    }
     try {
-        DecodeDib(record.sliced(blit.infoAt, blit.infoBytes),
-                  record.sliced(blit.bitsAt, blit.bitsBytes), source);
+        DecodeDib(info, record.sliced(blit.bitsAt, blit.bitsBytes), source);
         // The fourth byte of plain 32-bit pixels is their opacity.
         if (blit.sourceAlpha && source.PixelFormat() == TPixelFormat::pf32bit &&
             ReadU32(r.data, r.offset + blit.infoAt + 16) == 0) {
@@ -134,7 +144,7 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
     }
     if (source.Empty())
         return;
-    const bool bottomUp = blit.fromBottom && ReadI32(r.data, r.offset + blit.infoAt + 8) > 0;
+    const bool bottomUp = blit.fromBottom && r.I32(qsizetype(blit.infoAt) + 8) > 0;
     const std::int64_t top = bottomUp
                                  ? std::int64_t(source.Height()) - blit.sourceY - blit.sourceHeight
                                  : std::int64_t(blit.sourceY);
@@ -255,6 +265,13 @@ bool PlayBitmapRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
         Blit b = DibBlit(r);
         b.rop = kSrcCopy;
         b.destinationSize = QPointF(b.sourceWidth, b.sourceHeight);
+        const std::uint32_t startScan = r.U32(68);
+        const std::uint32_t scans = r.U32(72);
+        const std::int64_t height = std::abs(std::int64_t(r.I32(qsizetype(b.infoAt) + 8)));
+        if (scans > 0 && scans < height && startScan < height) {
+            b.bandRows = std::int32_t(scans);
+            b.sourceY -= std::int32_t(startScan);
+        }
         Draw(b, r, dc);
         return true;
     }

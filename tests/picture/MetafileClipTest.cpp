@@ -360,3 +360,32 @@ TEST(MetafileLoad, ObjectIndicesOutsideTheTableMakeTheFileInvalid)
         .Add(48, {0x8000000F});
     EXPECT_TRUE(Failure(fine.Bytes()).second.isEmpty());
 }
+
+TEST(MetafileBitmaps, SetDibitsToDeviceDrawsABandOfScanLines)
+{
+    // A bitmap of four rows, red, green, blue, yellow from the top, of which
+    // the record carries scans 2 and 3 (counted from the bottom): green and red.
+    Dib band = MakeDib(1, 2, {0xFF0000, 0x00FF00});
+    band.info[8] = 4;
+    EmfWriter w(0, 0, 1000, 1000);
+    w.Raw(80, DibRecordBody(band, {3, 3, 0, 2, 1, 2}, {2, 2}));
+    const TBitmap b = Draw(w);
+    EXPECT_EQ(Rgb(b, 3, 3), 0xFF0000U);
+    EXPECT_EQ(Rgb(b, 3, 4), 0x00FF00U);
+    EXPECT_EQ(Inked(b), 2);
+}
+
+TEST(MetafileDraw, DualFilesPlayTheirGdiRecordsAndSkipTheEmfPlusComments)
+{
+    // An EMF+ comment ("EMF+" after the data size) that would draw if it were
+    // read as anything but a comment, then the GDI drawing.
+    QByteArray comment;
+    PutU32(comment, 16);
+    PutU32(comment, 0x2B464D45);
+    for (std::uint32_t v : {0x4001U, 12U, 0U})
+        PutU32(comment, v);
+    EmfWriter w(0, 0, 1000, 1000);
+    w.Raw(70, comment);
+    BlackFill(w).Add(kRectangle, {2, 2, 5, 5});
+    EXPECT_EQ(Inked(Draw(w)), 4);
+}
