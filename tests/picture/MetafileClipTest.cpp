@@ -389,3 +389,27 @@ TEST(MetafileDraw, DualFilesPlayTheirGdiRecordsAndSkipTheEmfPlusComments)
     BlackFill(w).Add(kRectangle, {2, 2, 5, 5});
     EXPECT_EQ(Inked(Draw(w)), 4);
 }
+
+TEST(MetafileDraw, EveryFixedMappingModeHasItsOwnUnit)
+{
+    // On the test's reference device a pixel is a millimetre. Each row: the
+    // mode and about 5 mm in its units; y runs upwards in all but the text
+    // mode, so the square sits on the viewport origin at the bottom-left.
+    const struct {
+        int mode;
+        int fiveMm;
+    } modes[] = {{1, 5}, {2, 50}, {3, 500}, {4, 20}, {5, 197}, {6, 283}};
+    for (const auto& m : modes) {
+        EmfWriter w(0, 0, 2000, 2000);
+        w.Add(kSelectObject, {kBlackBrush}).Add(kSetMapMode, {m.mode}).Add(12, {0, 20});
+        w.Add(kRectangle, {0, 0, m.fiveMm, m.fiveMm});
+        const QStringList ink = Ink(Render(w.Bytes(), 20, 25, {0, 0, 21, 21}));
+        const int top = m.mode == 1 ? 20 : 15;
+        QStringList expected;
+        for (int y = 0; y < 25; ++y)
+            expected << (y >= top && y < top + 5 ? QStringLiteral("#####...............")
+                                                 : QString(20, u'.'));
+        EXPECT_EQ(ink.join(u'\n').toStdString(), expected.join(u'\n').toStdString())
+            << "mode " << m.mode;
+    }
+}
