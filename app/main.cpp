@@ -3,11 +3,13 @@
 #include <memory>
 
 #include <QApplication>
+#include <QScreen>
 
 #include "CheckOptionUnit.h"
-#include "FormatRegistry.h"
 #include "Fonts.h"
+#include "FormatRegistry.h"
 #include "MainUnit.h"
+#include "Metafile.h"
 #include "ProgressUnit.h"
 #include "ToolPictures.h"
 #include "UserPrompts.h"
@@ -43,6 +45,8 @@ int main(int argc, char* argv[])
     orvelle::RegisterFontSubstitutes();
 
     orvelle::FormatRegistry::Instance(); // the picture formats, before any window
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        orvelle::SetScreenPixelsPerInch(qRound(screen->logicalDotsPerInchY()));
     orvelle::QtPrompts prompts;
     const auto MainForm =
         std::make_unique<TMainForm>(prompts, QCoreApplication::applicationFilePath());

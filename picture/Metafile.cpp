@@ -1,5 +1,6 @@
 #include "Metafile.h"
 
+#include <atomic>
 #include <limits>
 #include <utility>
 
@@ -20,10 +21,13 @@ QString InvalidMetafileText()
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr qsizetype kPlaceableHeaderSize = 22;
 
-// The picture layer never asks the screen: sizes are reckoned for a display
-// of 96 logical pixels per inch, the usual value and the one the
-// command-line tool has without a screen at all.
-constexpr int kLogicalPixelsPerInch = 96;
+// Without a screen (the command-line tool) sizes are reckoned for the usual
+// 96 logical pixels per inch.
+constexpr int kDefaultPixelsPerInch = 96;
+
+// Written once at start-up, before any picture is measured, and read from
+// the comparison's threads after that.
+std::atomic<int> screenPixelsPerInch{kDefaultPixelsPerInch};
 
 // Frame size × device pixels / (device millimetres × 100); a millimetre count
 // too large for that product measures as nothing.
@@ -36,6 +40,17 @@ int DeviceSize(int frame, int pixels, int millimetres)
 }
 
 } // namespace
+
+void orvelle::SetScreenPixelsPerInch(int pixelsPerInch)
+{
+    if (pixelsPerInch > 0)
+        screenPixelsPerInch.store(pixelsPerInch);
+}
+
+int orvelle::ScreenPixelsPerInch()
+{
+    return screenPixelsPerInch.load();
+}
 
 void TMetafile::LoadFromStream(QIODevice& file)
 {
@@ -88,6 +103,8 @@ void TMetafile::LoadPlaceable(const QByteArray& data)
     frameHeight_ = orvelle::MulDiv(bottom - top, 2540, units);
     // Drawn by the same player as enhanced files, through a translation.
     emf_ = orvelle::TranslateWmf(wmf_, {left, top, right, bottom, frameWidth_, frameHeight_});
+    if (emf_.isEmpty())
+        throw EInvalidGraphic(InvalidMetafileText());
     unitsPerInch_ = inch;
     enhanced_ = false;
 }
@@ -97,14 +114,14 @@ int TMetafile::Width() const
     // A WMF whose header gave no units per inch is measured like one of 96,
     // the resolution its frame was reckoned with.
     if (unitsPerInch_ != 0 || !enhanced_)
-        return orvelle::MulDiv(frameWidth_, kLogicalPixelsPerInch, 2540);
+        return orvelle::MulDiv(frameWidth_, orvelle::ScreenPixelsPerInch(), 2540);
     return DeviceSize(frameWidth_, header_.devicePixelsX, header_.deviceMillimetresX);
 }
 
 int TMetafile::Height() const
 {
     if (unitsPerInch_ != 0 || !enhanced_)
-        return orvelle::MulDiv(frameHeight_, kLogicalPixelsPerInch, 2540);
+        return orvelle::MulDiv(frameHeight_, orvelle::ScreenPixelsPerInch(), 2540);
     return DeviceSize(frameHeight_, header_.devicePixelsY, header_.deviceMillimetresY);
 }
 

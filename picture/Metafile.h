@@ -7,6 +7,16 @@
 #include "EmfReader.h"
 #include "Graphic.h"
 
+namespace orvelle {
+
+// The screen's logical pixels per inch (vertical), which placeable WMF
+// pictures are measured with. Set once at start-up by a program with a
+// screen; 96 until then, as on a machine without one.
+void SetScreenPixelsPerInch(int pixelsPerInch);
+int ScreenPixelsPerInch();
+
+} // namespace orvelle
+
 // A vector picture from an EMF or a placeable WMF file; the content, not the
 // extension, decides which of the two is read.
 class TMetafile final : public TGraphic {

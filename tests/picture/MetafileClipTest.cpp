@@ -413,3 +413,17 @@ TEST(MetafileDraw, EveryFixedMappingModeHasItsOwnUnit)
             << "mode " << m.mode;
     }
 }
+
+TEST(MetafileLoad, PlaceableSizesFollowTheScreenResolutionSetAtStart)
+{
+    // A box of 2 × 1 inches at 1000 units an inch.
+    const QByteArray wmf = PlaceableWmf(0, 0, 2000, 1000, 1000);
+    const TMetafile at96 = Load(wmf);
+    EXPECT_EQ(at96.Width(), 192);
+    EXPECT_EQ(at96.Height(), 96);
+    orvelle::SetScreenPixelsPerInch(120);
+    const TMetafile at120 = Load(wmf);
+    EXPECT_EQ(at120.Width(), 240);
+    EXPECT_EQ(at120.Height(), 120);
+    orvelle::SetScreenPixelsPerInch(96);
+}
