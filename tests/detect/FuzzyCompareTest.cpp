@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include "../picture/MetafileWriters.h"
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "DuplicateTest.h"
@@ -213,4 +214,24 @@ TEST(ImagesSimilar, IconsAreMeasuredAtTheStandardSizeBeforeTheyAreDrawn)
     EXPECT_FALSE(ImagesSimilar(small, large, Options(74, 0)));
     EXPECT_TRUE(
         ImagesSimilar(large, box.WriteFile("copy.ico", SolidIcon(48, 0xFF0000)), Options(0, 0)));
+}
+
+TEST(ImagesSimilar, MetafilesAreComparedAsTheyDraw)
+{
+    Sandbox box;
+    // The same drawing as an enhanced file and as a placeable one, both 20 ×
+    // 20 pixels; and the enhanced one with its ellipse moved.
+    const auto emf = [](int ellipseLeft) {
+        orvelle::test::EmfWriter w(0, 0, 2000, 2000);
+        RedOnBlue(w).Add(43, {1, 1, 9, 7}).Add(42, {ellipseLeft, 2, ellipseLeft + 9, 18});
+        return w.Bytes();
+    };
+    orvelle::test::WmfWriter wmf;
+    RedOnBlue(wmf).Add(0x041B, {7, 9, 1, 1}).Add(0x0418, {18, 19, 2, 10});
+    const QString enhanced = box.WriteFile("a.emf", emf(10));
+    const QString placeable = box.WriteFile("a.wmf", wmf.Bytes(20, 20, 96));
+    const QString moved = box.WriteFile("b.emf", emf(6));
+    EXPECT_TRUE(ImagesSimilar(enhanced, placeable, Options(0, 0)));
+    EXPECT_FALSE(ImagesSimilar(enhanced, moved, Options(0, 0)));
+    EXPECT_TRUE(ImagesSimilar(enhanced, moved, Options(40, 0)));
 }
