@@ -1,0 +1,570 @@
+#include <cstdint>
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QFont>
+#include <QFontInfo>
+#include <QImage>
+#include <QPainter>
+#include <QRawFont>
+#include <QRect>
+#include <QString>
+
+#include "EmfContext.h"
+#include "EmfFonts.h"
+#include "MetafileWriters.h"
+#include "TestSupport.h"
+
+using namespace orvelle::test;
+using orvelle::DcState;
+using orvelle::EmfDrawing;
+using orvelle::RecordView;
+
+namespace {
+
+constexpr std::uint32_t kExtTextOutA = 83, kExtTextOutW = 84, kPolyTextOutW = 97,
+                        kSmallTextOut = 108;
+constexpr std::uint32_t kOpaque = 0x2, kClipped = 0x4, kGlyphIndex = 0x10, kNoRect = 0x100,
+                        kSmallChars = 0x200, kPdy = 0x2000;
+
+struct Text {
+    Text(int x_, int y_, std::uint32_t options_ = 0, QRect rect_ = QRect(0, 0, 0, 0),
+         std::vector<std::int32_t> dx_ = {})
+        : x(x_), y(y_), options(options_), rect(rect_), dx(std::move(dx_))
+    {
+    }
+    int x, y;
+    std::uint32_t options;
+    // Written as left, top, right + 1, bottom + 1.
+    QRect rect;
+    std::vector<std::int32_t> dx;
+};
+
+void Pad(QByteArray& b)
+{
+    while (b.size() % 4)
+        b.append('\0');
+}
+
+// The text block of the text-out records with its string and spacing
+// placed after `blockAt`, offsets counted from the start of the record.
+QByteArray TextBlock(const Text& t, const QByteArray& string, std::uint32_t units,
+                     std::uint32_t stringAt)
+{
+    QByteArray block;
+    for (std::int64_t v : {std::int64_t(t.x), std::int64_t(t.y), std::int64_t(units)})
+        PutU32(block, std::uint32_t(v));
+    PutU32(block, stringAt);
+    PutU32(block, t.options);
+    for (int v : {t.rect.left(), t.rect.top(), t.rect.right() + 1, t.rect.bottom() + 1})
+        PutU32(block, std::uint32_t(v));
+    QByteArray padded = string;
+    Pad(padded);
+    PutU32(block, t.dx.empty() ? 0 : stringAt + std::uint32_t(padded.size()));
+    return block;
+}
+
+QByteArray Tail(const Text& t, const QByteArray& string)
+{
+    QByteArray tail = string;
+    Pad(tail);
+    for (std::int32_t d : t.dx)
+        PutU32(tail, std::uint32_t(d));
+    return tail;
+}
+
+QByteArray Utf16(const QString& s)
+{
+    QByteArray b;
+    for (QChar c : s)
+        PutU16(b, c.unicode());
+    return b;
+}
+
+// An ExtTextOut body (after type and size): bounds, graphics mode,
+// scales, text block, string, spacing.
+QByteArray ExtTextOutBody(const Text& t, const QByteArray& string, std::uint32_t units)
+{
+    QByteArray body(16, '\0');
+    PutU32(body, 1);
+    PutU32(body, 0);
+    PutU32(body, 0);
+    return body + TextBlock(t, string, units, 8 + 28 + 40) + Tail(t, string);
+}
+
+QByteArray Record(std::uint32_t type, const QByteArray& body)
+{
+    QByteArray r;
+    PutU32(r, type);
+    PutU32(r, std::uint32_t(8 + body.size()));
+    return r + body;
+}
+
+QByteArray TextW(const Text& t, const QString& s)
+{
+    return Record(kExtTextOutW, ExtTextOutBody(t, Utf16(s), std::uint32_t(s.size())));
+}
+
+QByteArray TextA(const Text& t, const QByteArray& bytes)
+{
+    return Record(kExtTextOutA, ExtTextOutBody(t, bytes, std::uint32_t(bytes.size())));
+}
+
+// Plays records straight into an image through the text family, with a
+// device context the test sets up: logical units are pixels.
+class TextPlay : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureGuiApplication();
+        state.font.height = -20;
+        state.font.faceName = QStringLiteral("Arial");
+        state.opaqueBackground = false;
+    }
+
+    QImage Play(const std::vector<QByteArray>& records, QSize size = {160, 80})
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        for (const QByteArray& bytes : records) {
+            EmfDrawing dc{painter,        mapping, QPen(), QBrush(),
+                          state.position, false,   state,  QTransform()};
+            const RecordView r{bytes, 0, bytes.size()};
+            EXPECT_TRUE(orvelle::PlayTextRecord(orvelle::ReadU32(bytes, 0), r, dc));
+        }
+        return image;
+    }
+
+    DcState state;
+    QTransform mapping;
+};
+
+// The bounding box of the pixels that are not white; null when none are.
+QRect InkBox(const QImage& image, QRgb ignore = qRgb(255, 255, 255))
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != ignore && image.pixel(x, y) != qRgb(255, 255, 255))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+int Count(const QImage& image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixel(x, y) == colour;
+    return n;
+}
+
+TEST_F(TextPlay, ReferencePointFollowsTheAlignment)
+{
+    struct Row {
+        const char* what;
+        std::uint32_t align;
+        // Expected side of the reference point (80, 40): -1 before, 0 across, 1 after.
+        int horizontal;
+        int vertical;
+    } rows[] = {
+        {"left top", 0, 1, 1},
+        {"right top", orvelle::kTaRight, -1, 1},
+        {"centre top", orvelle::kTaCenter, 0, 1},
+        {"left bottom", orvelle::kTaBottom, 1, -1},
+        {"left baseline", orvelle::kTaBaseline, 1, -1},
+    };
+    for (const Row& row : rows) {
+        state.textAlign = row.align;
+        const QRect ink = InkBox(Play({TextW({80, 40}, QStringLiteral("HH"))}));
+        ASSERT_FALSE(ink.isNull()) << row.what;
+        if (row.horizontal > 0)
+            EXPECT_GE(ink.left(), 80) << row.what;
+        else if (row.horizontal < 0)
+            EXPECT_LT(ink.right(), 80) << row.what;
+        else
+            EXPECT_TRUE(ink.left() < 80 && ink.right() > 80) << row.what;
+        if (row.vertical > 0)
+            EXPECT_GE(ink.top(), 40) << row.what;
+        else
+            EXPECT_LT(ink.bottom(), 40) << row.what;
+    }
+    // The baseline sits on the reference line, the bottom of the cell
+    // (below the baseline by the descent) above it.
+    state.textAlign = orvelle::kTaBaseline;
+    const QRect onBaseline = InkBox(Play({TextW({80, 40}, QStringLiteral("HH"))}));
+    state.textAlign = orvelle::kTaBottom;
+    const QRect onBottom = InkBox(Play({TextW({80, 40}, QStringLiteral("HH"))}));
+    EXPECT_EQ(onBaseline.bottom(), 39);
+    EXPECT_LT(onBottom.bottom(), onBaseline.bottom());
+}
+
+TEST_F(TextPlay, SpacingArrayPlacesEachCharacter)
+{
+    Text wide{20, 20};
+    wide.dx = {40, 0};
+    Text narrow{20, 20};
+    narrow.dx = {10, 0};
+    const QRect a = InkBox(Play({TextW(wide, QStringLiteral("II"))}));
+    const QRect b = InkBox(Play({TextW(narrow, QStringLiteral("II"))}));
+    EXPECT_EQ(a.left(), b.left());
+    EXPECT_EQ(a.width() - b.width(), 30);
+
+    // With per-direction spacing the second character also moves down.
+    Text down{20, 10};
+    down.options = kPdy;
+    down.dx = {10, 30, 0, 0};
+    const QRect c = InkBox(Play({TextW(down, QStringLiteral("II"))}));
+    EXPECT_GE(c.height() - b.height(), 29);
+
+    // A spacing array stretched by the mapping: the gap doubles.
+    mapping = QTransform::fromScale(2, 2);
+    Text half{10, 10};
+    half.dx = {20, 0};
+    const QRect d = InkBox(Play({TextW(half, QStringLiteral("I"))}));
+    const QRect e = InkBox(Play({TextW(half, QStringLiteral("II"))}));
+    EXPECT_EQ(e.width() - d.width(), 40);
+}
+
+TEST_F(TextPlay, OpaqueAndClippedRectangles)
+{
+    state.backColour = QColor(255, 0, 0);
+    Text fill{0, 0, kOpaque, QRect(QPoint(10, 10), QPoint(49, 39))};
+    QImage image = Play({TextW(fill, QString())});
+    EXPECT_EQ(InkBox(image), QRect(QPoint(10, 10), QPoint(49, 39)));
+    EXPECT_EQ(Count(image, qRgb(255, 0, 0)), 40 * 30);
+
+    // Large text clipped to a small box leaves ink only inside it.
+    state.font.height = -60;
+    Text clipped{5, 5, kClipped, QRect(QPoint(20, 20), QPoint(39, 39))};
+    const QRect unclipped = InkBox(Play({TextW({5, 5}, QStringLiteral("WWW"))}));
+    const QRect inside = InkBox(Play({TextW(clipped, QStringLiteral("WWW"))}));
+    EXPECT_FALSE(inside.isNull());
+    EXPECT_TRUE(QRect(QPoint(20, 20), QPoint(39, 39)).contains(inside));
+    EXPECT_GT(unclipped.width(), 40);
+}
+
+TEST_F(TextPlay, OpaqueBackgroundFillsTheTextCell)
+{
+    state.backColour = QColor(0, 255, 0);
+    state.textColour = QColor(0, 0, 255);
+    const QImage transparent = Play({TextW({10, 10}, QStringLiteral("Hi"))});
+    state.opaqueBackground = true;
+    const QImage opaque = Play({TextW({10, 10}, QStringLiteral("Hi"))});
+    EXPECT_EQ(Count(transparent, qRgb(0, 255, 0)), 0);
+    EXPECT_GT(Count(transparent, qRgb(0, 0, 255)), 0);
+    EXPECT_GT(Count(opaque, qRgb(0, 255, 0)), 0);
+    // The cell starts at the reference point and holds all of the ink.
+    const QRect cell = InkBox(opaque, qRgb(0, 0, 255));
+    EXPECT_EQ(cell.topLeft(), QPoint(10, 10));
+    EXPECT_TRUE(cell.contains(InkBox(transparent)));
+}
+
+TEST_F(TextPlay, EscapementTurnsTheTextCounterClockwise)
+{
+    const QRect level = InkBox(Play({TextW({20, 70}, QStringLiteral("HHHH"))}, {160, 160}));
+    state.font.escapement = 900;
+    const QRect turned = InkBox(Play({TextW({20, 150}, QStringLiteral("HHHH"))}, {160, 160}));
+    EXPECT_GT(level.width(), level.height());
+    EXPECT_GT(turned.height(), turned.width());
+    // Turned up from the reference point, the string runs towards the top.
+    EXPECT_LT(turned.bottom(), 150);
+    EXPECT_GE(turned.left(), 20);
+}
+
+TEST_F(TextPlay, LettersStretchWithAnUnevenMapping)
+{
+    // A picture drawn at half its width keeps its letters inside their
+    // spacing: the string narrows with it, its height stays.
+    const QRect even = InkBox(Play({TextW({20, 20}, QStringLiteral("WWWW"))}));
+    mapping = QTransform::fromScale(0.5, 1);
+    const QRect narrow = InkBox(Play({TextW({40, 20}, QStringLiteral("WWWW"))}));
+    EXPECT_NEAR(narrow.width(), even.width() / 2.0, 3);
+    EXPECT_EQ(narrow.height(), even.height());
+}
+
+TEST_F(TextPlay, UpdateCpUsesAndMovesTheCurrentPosition)
+{
+    state.textAlign = orvelle::kTaUpdateCp;
+    state.position = QPointF(10, 20);
+    const QImage one = Play({TextW({100, 70}, QStringLiteral("H"))});
+    const double after = state.position.x();
+    EXPECT_GT(after, 15);
+    EXPECT_EQ(state.position.y(), 20);
+    EXPECT_GE(InkBox(one).left(), 10);
+    EXPECT_LT(InkBox(one).bottom(), 50);
+
+    // The second string follows the first as one string would.
+    state.position = QPointF(10, 20);
+    const QImage two =
+        Play({TextW({0, 0}, QStringLiteral("H")), TextW({0, 0}, QStringLiteral("H"))});
+    state.textAlign = 0;
+    const QImage whole = Play({TextW({10, 20}, QStringLiteral("HH"))});
+    EXPECT_EQ(two, whole);
+
+    // Right-aligned text moves it back over the string.
+    state.textAlign = orvelle::kTaUpdateCp | orvelle::kTaRight;
+    state.position = QPointF(100, 20);
+    Play({TextW({0, 0}, QStringLiteral("H"))});
+    EXPECT_DOUBLE_EQ(state.position.x(), 100 - (after - 10));
+}
+
+TEST_F(TextPlay, EightBitTextIsReadInTheFontsCodePage)
+{
+    // 日本語 in Shift_JIS, with a spacing entry for every byte.
+    state.font.charSet = orvelle::kShiftJisCharSet;
+    state.font.faceName = QStringLiteral("ＭＳ Ｐゴシック");
+    const QByteArray sjis("\x93\xFA\x96\x7B\x8C\xEA", 6);
+    const QString text = QStringLiteral("日本語");
+    EXPECT_EQ(Play({TextA({10, 10}, sjis)}), Play({TextW({10, 10}, text)}));
+    Text bytes{10, 10};
+    bytes.dx = {14, 14, 5, 5, 20, 20};
+    Text chars{10, 10};
+    chars.dx = {28, 10, 40};
+    const QImage a = Play({TextA(bytes, sjis)});
+    EXPECT_EQ(a, Play({TextW(chars, text)}));
+    EXPECT_NE(a, Play({TextW({10, 10}, text)}));
+
+    // Western fonts read Windows-1252: é and the euro sign.
+    state.font.charSet = 0;
+    state.font.faceName = QStringLiteral("Arial");
+    EXPECT_EQ(Play({TextA({10, 10}, QByteArray("\xE9\x80", 2))}),
+              Play({TextW({10, 10}, QStringLiteral("é€"))}));
+}
+
+TEST_F(TextPlay, SmallTextPolyTextAndGlyphIndicesDrawLikeExtTextOut)
+{
+    const QImage reference = Play({TextW({10, 10}, QStringLiteral("Hg"))});
+
+    QByteArray small;
+    for (std::uint32_t v : {10U, 10U, 2U, kNoRect | kSmallChars, 1U, 0U, 0U})
+        PutU32(small, v);
+    small.append("Hg", 2);
+    Pad(small);
+    EXPECT_EQ(Play({Record(kSmallTextOut, small)}), reference);
+
+    QByteArray wide;
+    for (std::uint32_t v : {10U, 10U, 2U, 0U, 1U, 0U, 0U, 0U, 0U, 0U, 0U})
+        PutU32(wide, v);
+    wide += Utf16(QStringLiteral("Hg"));
+    EXPECT_EQ(Play({Record(kSmallTextOut, wide)}), reference);
+
+    // Two strings of one record, each at its own point.
+    QByteArray poly(16, '\0');
+    for (std::uint32_t v : {1U, 0U, 0U, 2U})
+        PutU32(poly, v);
+    const std::uint32_t stringsAt = 8 + 32 + 2 * 40;
+    poly += TextBlock({10, 10}, Utf16(QStringLiteral("Hg")), 2, stringsAt);
+    poly += TextBlock({60, 40}, Utf16(QStringLiteral("Hg")), 2, stringsAt + 4);
+    poly += Utf16(QStringLiteral("HgHg"));
+    const QImage both = Play({Record(kPolyTextOutW, poly)});
+    const QImage second = Play({TextW({60, 40}, QStringLiteral("Hg"))});
+    EXPECT_EQ(InkBox(both), InkBox(reference) | InkBox(second));
+
+    // Glyph indices of the drawing font give the same letters.
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(20);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    const QList<quint32> glyphs =
+        QRawFont::fromFont(font).glyphIndexesForString(QStringLiteral("Hg"));
+    ASSERT_EQ(glyphs.size(), 2);
+    QByteArray indices;
+    for (quint32 g : glyphs)
+        PutU16(indices, g);
+    Text byIndex{10, 10, kGlyphIndex};
+    const QImage indexed = Play({Record(kExtTextOutW, ExtTextOutBody(byIndex, indices, 2))});
+    EXPECT_EQ(InkBox(indexed), InkBox(reference));
+}
+
+TEST_F(TextPlay, TextInAPathGoesIntoThePath)
+{
+    state.pathOpen = true;
+    const QImage image = Play({TextW({10, 10}, QStringLiteral("Hg"))});
+    EXPECT_TRUE(InkBox(image).isNull());
+    ASSERT_FALSE(state.path.isEmpty());
+    const QRectF bounds = state.path.boundingRect();
+    EXPECT_GE(bounds.left(), 9);
+    EXPECT_GE(bounds.top(), 9);
+    EXPECT_LT(bounds.bottom(), 40);
+}
+
+TEST_F(TextPlay, FieldsOutsideTheRecordDrawNothing)
+{
+    state.backColour = QColor(255, 0, 0);
+    const Text fill{0, 0, kOpaque, QRect(QPoint(0, 0), QPoint(50, 50))};
+    const QByteArray good = TextW(fill, QStringLiteral("Hg"));
+    ASSERT_FALSE(InkBox(Play({good})).isNull());
+    struct Row {
+        const char* what;
+        qsizetype at;
+        std::uint32_t value;
+    } rows[] = {
+        {"count past the end", 36 + 8, 1000},
+        {"count of 2^32 - 1", 36 + 8, 0xFFFFFFFF},
+        {"string offset past the end", 36 + 12, 0x10000},
+        {"string offset near 2^32", 36 + 12, 0xFFFFFFFE},
+        {"spacing offset past the end", 36 + 36, 0x10000},
+    };
+    for (const Row& row : rows) {
+        QByteArray bad = good;
+        for (int i = 0; i < 4; ++i)
+            bad[row.at + i] = char((row.value >> (8 * i)) & 0xFF);
+        EXPECT_TRUE(InkBox(Play({bad})).isNull()) << row.what;
+    }
+    // A spacing array cut short by the end of the record.
+    QByteArray shortSpacing =
+        TextW({0, 0, kOpaque, QRect(0, 0, 51, 51), {1, 1}}, QStringLiteral("Hg"));
+    shortSpacing.chop(4);
+    shortSpacing[4] = char(shortSpacing.size());
+    EXPECT_TRUE(InkBox(Play({shortSpacing})).isNull());
+    QByteArray poly(16, '\0');
+    for (std::uint32_t v : {1U, 0U, 0U, 0x08000000U})
+        PutU32(poly, v);
+    EXPECT_TRUE(InkBox(Play({Record(kPolyTextOutW, poly)})).isNull());
+    QByteArray small;
+    for (std::uint32_t v : {1U, 1U, 0xFFFFFFFFU, kNoRect, 1U, 0U, 0U})
+        PutU32(small, v);
+    EXPECT_TRUE(InkBox(Play({Record(kSmallTextOut, small)})).isNull());
+    // Records cut short read their missing fields as 0 and draw no text.
+    for (qsizetype length = 8; length < good.size(); length += 4) {
+        QByteArray cut = good.left(length);
+        cut[4] = char(length);
+        Play({cut});
+    }
+}
+
+TEST_F(TextPlay, LongStringsDraw)
+{
+    // A hundred thousand characters, spread out and stacked on one spot.
+    const QString text(100000, QChar(u'W'));
+    Text spread{0, 10};
+    spread.dx.assign(100000, 3);
+    Text stacked{0, 10};
+    stacked.dx.assign(100000, 0);
+    EXPECT_FALSE(InkBox(Play({TextW(spread, text)})).isNull());
+    EXPECT_EQ(Play({TextW(stacked, text)}), Play({TextW({0, 10}, QStringLiteral("W"))}));
+    EXPECT_FALSE(InkBox(Play({TextW({0, 10}, text)})).isNull());
+}
+
+TEST(FontSubstitution, WindowsFamiliesDrawWithInstalledFonts)
+{
+    EnsureGuiApplication();
+    struct Row {
+        QString face;
+        std::uint8_t pitchAndFamily;
+        std::uint8_t charSet;
+        QString family;
+    } rows[] = {
+        {QStringLiteral("Arial"), 0, 0, QStringLiteral("Liberation Sans")},
+        {QStringLiteral("ARIAL"), 0, 0, QStringLiteral("Liberation Sans")},
+        {QStringLiteral("Times New Roman"), 0, 0, QStringLiteral("Liberation Serif")},
+        {QStringLiteral("Courier New"), 0, 0, QStringLiteral("Liberation Mono")},
+        {QStringLiteral("Arial Narrow"), 0, 0, QStringLiteral("Liberation Sans Narrow")},
+        {QStringLiteral("ＭＳ Ｐゴシック"), 0, 128, QStringLiteral("IPAPGothic")},
+        {QStringLiteral("ｍｓ ｐゴシック"), 0, 128, QStringLiteral("IPAPGothic")},
+        {QStringLiteral("ＭＳ ゴシック"), 0, 128, QStringLiteral("IPAGothic")},
+        {QStringLiteral("@ＭＳ 明朝"), 0, 128, QStringLiteral("IPAMincho")},
+        {QStringLiteral("MS PMincho"), 0, 128, QStringLiteral("IPAPMincho")},
+        {QStringLiteral("Meiryo"), 0, 0, QStringLiteral("IPAPGothic")},
+        {QStringLiteral("No Such Face"), 0x12, 0, QStringLiteral("Liberation Serif")},
+        {QStringLiteral("No Such Face"), 0x31, 0, QStringLiteral("Liberation Mono")},
+        {QStringLiteral(""), 0x01, 0, QStringLiteral("Liberation Mono")},
+        {QStringLiteral(""), 0x22, 0, QStringLiteral("Liberation Sans")},
+        {QStringLiteral("No Such Face"), 0x12, 128, QStringLiteral("IPAPGothic")},
+    };
+    for (const Row& row : rows) {
+        const QString family =
+            orvelle::SubstituteFontFamily(row.face, row.pitchAndFamily, row.charSet);
+        EXPECT_EQ(family, row.family) << row.face.toStdString();
+        EXPECT_EQ(QFontInfo(QFont(family)).family(), row.family) << row.face.toStdString();
+    }
+    EXPECT_EQ(orvelle::SubstituteFontFamily(QStringLiteral("Wingdings"), 0, 2),
+              QStringLiteral("Wingdings"));
+}
+
+TEST(FontRecord, ReadsTheLogicalFontInsideTheRecord)
+{
+    QByteArray r;
+    for (std::int64_t v : {82, 0, 3, -24, 7, 900, 450, 700})
+        PutU32(r, std::uint32_t(v));
+    r.append("\x01\x01\x00\x80\x00\x00\x00\x12", 8);
+    r += Utf16(QStringLiteral("ＭＳ 明朝"));
+    r.append(64 - 10, '\0');
+    r[4] = char(r.size());
+    const orvelle::Font f = orvelle::ReadFontRecord(RecordView{r, 0, r.size()});
+    EXPECT_EQ(f.height, -24);
+    EXPECT_EQ(f.width, 7);
+    EXPECT_EQ(f.escapement, 900);
+    EXPECT_EQ(f.orientation, 450);
+    EXPECT_EQ(f.weight, 700);
+    EXPECT_TRUE(f.italic);
+    EXPECT_TRUE(f.underline);
+    EXPECT_FALSE(f.strikeOut);
+    EXPECT_EQ(f.charSet, 128);
+    EXPECT_EQ(f.pitchAndFamily, 0x12);
+    EXPECT_EQ(f.faceName, QStringLiteral("ＭＳ 明朝"));
+
+    // A face name without its end, in a record cut inside it, stops at the record.
+    QByteArray cut = r.left(40 + 6);
+    cut.replace(40, 6, Utf16(QStringLiteral("abc")));
+    const orvelle::Font g = orvelle::ReadFontRecord(RecordView{cut, 0, 40 + 5});
+    EXPECT_EQ(g.faceName, QStringLiteral("ab"));
+    QByteArray full = r;
+    full.replace(40, 64, Utf16(QString(40, u'x')).left(64));
+    EXPECT_EQ(orvelle::ReadFontRecord(RecordView{full, 0, full.size()}).faceName.size(), 32);
+}
+
+// Whole files through the player, with the device context of a fresh file.
+QByteArray TextFile()
+{
+    EmfWriter w(0, 0, 9900, 4900);
+    Text spaced{5, 5, kOpaque, QRect(QPoint(2, 2), QPoint(20, 20)), {12, 12}};
+    const QByteArray a = TextW(spaced, QStringLiteral("Hg"));
+    w.Raw(kExtTextOutW, a.mid(8));
+    const QByteArray b =
+        TextA({40, 5, kClipped, QRect(QPoint(40, 5), QPoint(60, 20))}, QByteArray("abc", 3));
+    w.Raw(kExtTextOutA, b.mid(8));
+    QByteArray small;
+    for (std::uint32_t v : {70U, 10U, 2U, kNoRect | kSmallChars, 1U, 0U, 0U})
+        PutU32(small, v);
+    small.append("Hi", 2);
+    Pad(small);
+    w.Raw(kSmallTextOut, small);
+    return w.Bytes();
+}
+
+TEST(MetafileTextFile, DrawsTheSamePixelsEveryTime)
+{
+    const QByteArray emf = TextFile();
+    const TBitmap first = Render(emf, 100, 50, {0, 0, 100, 50});
+    const TBitmap second = Render(emf, 100, 50, {0, 0, 100, 50});
+    EXPECT_GT(Inked(first), 0);
+    EXPECT_EQ(Pixels(first), Pixels(second));
+}
+
+TEST(MetafileTextFile, DamagedBytesNeverCrash)
+{
+    const QByteArray emf = TextFile();
+    EnsureGuiApplication();
+    TBitmap target = WorkBitmap(32, 16);
+    TCanvas canvas(target);
+    for (qsizetype i = 108; i < emf.size(); ++i) {
+        for (char value : {char(0xFF), char(0x7F), char(0x00)}) {
+            QByteArray damaged = emf;
+            damaged[i] = value;
+            try {
+                TMetafile m = Load(damaged);
+                canvas.DrawStretched({0, 0, 32, 16}, &m);
+            } catch (const orvelle::Exception& e) {
+                EXPECT_TRUE(e.Message() == kInvalid || e.Message() == kRead) << i;
+            }
+        }
+    }
+}
+
+} // namespace
