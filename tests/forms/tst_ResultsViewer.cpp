@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QLocale>
 #include <QMenu>
@@ -474,12 +475,24 @@ void TestResultsViewer::screenshot()
     const QString target = qEnvironmentVariable("ORVELLE_SCREENSHOT");
     if (target.isEmpty())
         QSKIP("no ORVELLE_SCREENSHOT");
-    const QByteArray gradient = orvelle::test::Bmp24(900, 640, [](int x, int y) {
-        return unsigned((x * 255 / 900) << 16 | (y * 255 / 640) << 8 | 0x40);
-    });
-    box_->WriteFile("photos/sunset.bmp", gradient);
-    box_->WriteFile("photos/copy of sunset.bmp", gradient);
-    Fill({{"photos/sunset.bmp", "photos/copy of sunset.bmp"}});
+    // ORVELLE_SCREENSHOT_PICTURE=/some/picture shows that file instead of a gradient.
+    const QString picture = qEnvironmentVariable("ORVELLE_SCREENSHOT_PICTURE");
+    if (picture.isEmpty()) {
+        const QByteArray gradient = orvelle::test::Bmp24(900, 640, [](int x, int y) {
+            return unsigned((x * 255 / 900) << 16 | (y * 255 / 640) << 8 | 0x40);
+        });
+        box_->WriteFile("photos/sunset.bmp", gradient);
+        box_->WriteFile("photos/copy of sunset.bmp", gradient);
+        Fill({{"photos/sunset.bmp", "photos/copy of sunset.bmp"}});
+    } else {
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const QString name = QFileInfo(picture).fileName();
+        box_->WriteFile("photos/" + name, bytes);
+        box_->WriteFile("photos/copy of " + name, bytes);
+        Fill({{"photos/" + name, "photos/copy of " + name}});
+    }
     Click(Node(0, 1));
     DoubleClickPreview();
     QTest::qWait(50);
