@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include <QStringDecoder>
 #include <QStringView>
 
 namespace orvelle {
@@ -122,6 +123,39 @@ QString SubstituteFontFamily(const QString& faceName, std::uint8_t pitchAndFamil
     if (family == kFamilyModern || (pitchAndFamily & 0x03) == kFixedPitch)
         return kMono.toString();
     return kSans.toString();
+}
+
+// The code page 8-bit text of a font is written in.
+const char* CodePageOf(std::uint8_t charSet)
+{
+    switch (charSet) {
+    case kShiftJisCharSet:
+        return "Shift_JIS";
+    case 161:
+        return "windows-1253";
+    case 162:
+        return "windows-1254";
+    case 177:
+        return "windows-1255";
+    case 178:
+        return "windows-1256";
+    case 186:
+        return "windows-1257";
+    case 204:
+        return "windows-1251";
+    case 238:
+        return "windows-1250";
+    default:
+        return "windows-1252";
+    }
+}
+
+QString DecodeCharSetText(QByteArrayView bytes, std::uint8_t charSet)
+{
+    QStringDecoder decoder(CodePageOf(charSet), QStringConverter::Flag::Stateless);
+    if (!decoder.isValid())
+        decoder = QStringDecoder(QStringConverter::Latin1, QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
 }
 
 } // namespace orvelle

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include <QByteArrayView>
 #include <QString>
 
 namespace orvelle {
@@ -15,5 +16,12 @@ inline constexpr std::uint8_t kShiftJisCharSet = 128;
 // pitch-and-family bits and its character set.
 QString SubstituteFontFamily(const QString& faceName, std::uint8_t pitchAndFamily,
                              std::uint8_t charSet);
+
+// The code page 8-bit text in a font of this character set is written in.
+const char* CodePageOf(std::uint8_t charSet);
+
+// 8-bit text of a font's character set as Unicode; Latin-1 where Qt has no
+// converter for the code page.
+QString DecodeCharSetText(QByteArrayView bytes, std::uint8_t charSet);
 
 } // namespace orvelle

@@ -127,31 +127,6 @@ void CellsFromUtf16(TextRun& run, const std::vector<char16_t>& units,
     }
 }
 
-// The code page 8-bit text of a font is written in.
-const char* CodePageOf(std::uint8_t charSet)
-{
-    switch (charSet) {
-    case kShiftJisCharSet:
-        return "Shift_JIS";
-    case 161:
-        return "windows-1253";
-    case 162:
-        return "windows-1254";
-    case 177:
-        return "windows-1255";
-    case 178:
-        return "windows-1256";
-    case 186:
-        return "windows-1257";
-    case 204:
-        return "windows-1251";
-    case 238:
-        return "windows-1250";
-    default:
-        return "windows-1252";
-    }
-}
-
 bool ShiftJisLeadByte(std::uint8_t b)
 {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);

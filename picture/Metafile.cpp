@@ -129,5 +129,6 @@ void TMetafile::Draw(TCanvas& canvas, const TRect& rect)
 {
     if (emf_.isEmpty())
         return;
-    canvas.PaintWith([&](QPainter& painter) { orvelle::PlayEnhancedMetafile(painter, emf_, rect); });
+    canvas.PaintWith(
+        [&](QPainter& painter) { orvelle::PlayEnhancedMetafile(painter, emf_, rect); });
 }

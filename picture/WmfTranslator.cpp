@@ -1,9 +1,15 @@
 #include "WmfTranslator.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
+#include <utility>
 #include <vector>
 
+#include <QString>
+
+#include "EmfFonts.h"
 #include "EmfReader.h"
 
 namespace orvelle {
@@ -14,33 +20,59 @@ enum WmfFunction : std::uint16_t {
     kEof = 0x0000,
     kSaveDc = 0x001E,
     kCreatePalette = 0x00F7,
+    kSetBkMode = 0x0102,
     kSetMapMode = 0x0103,
+    kSetRop2 = 0x0104,
     kSetPolyFillMode = 0x0106,
+    kSetStretchBltMode = 0x0107,
     kRestoreDc = 0x0127,
+    kInvertRegion = 0x012A,
+    kPaintRegion = 0x012B,
+    kSelectClipRegion = 0x012C,
     kSelectObject = 0x012D,
+    kSetTextAlign = 0x012E,
     kDibCreatePatternBrush = 0x0142,
     kDeleteObject = 0x01F0,
     kCreatePatternBrush = 0x01F9,
+    kSetBkColor = 0x0201,
+    kSetTextColor = 0x0209,
+    kSetTextJustification = 0x020A,
     kSetWindowOrg = 0x020B,
     kSetWindowExt = 0x020C,
     kSetViewportOrg = 0x020D,
     kSetViewportExt = 0x020E,
+    kOffsetWindowOrg = 0x020F,
+    kOffsetViewportOrg = 0x0211,
     kLineTo = 0x0213,
     kMoveTo = 0x0214,
+    kOffsetClipRegion = 0x0220,
+    kFillRegion = 0x0228,
     kCreatePenIndirect = 0x02FA,
     kCreateFontIndirect = 0x02FB,
     kCreateBrushIndirect = 0x02FC,
     kPolygon = 0x0324,
     kPolyline = 0x0325,
+    kScaleWindowExt = 0x0410,
+    kScaleViewportExt = 0x0412,
+    kExcludeClipRect = 0x0415,
+    kIntersectClipRect = 0x0416,
     kEllipse = 0x0418,
     kRectangle = 0x041B,
     kSetPixel = 0x041F,
+    kFrameRegion = 0x0429,
+    kTextOut = 0x0521,
     kPolyPolygon = 0x0538,
     kRoundRect = 0x061C,
+    kPatBlt = 0x061D,
     kCreateRegion = 0x06FF,
     kArc = 0x0817,
     kPie = 0x081A,
     kChord = 0x0830,
+    kDibBitBlt = 0x0940,
+    kExtTextOut = 0x0A32,
+    kDibStretchBlt = 0x0B41,
+    kSetDibToDev = 0x0D33,
+    kStretchDib = 0x0F43,
 };
 
 enum EmfType : std::uint32_t {
@@ -52,8 +84,19 @@ enum EmfType : std::uint32_t {
     kEmfEof = 14,
     kEmfSetPixel = 15,
     kEmfSetMapMode = 17,
+    kEmfSetBkMode = 18,
     kEmfSetPolyFillMode = 19,
+    kEmfSetRop2 = 20,
+    kEmfSetStretchBltMode = 21,
+    kEmfSetTextAlign = 22,
+    kEmfSetTextColor = 24,
+    kEmfSetBkColor = 25,
+    kEmfOffsetClipRgn = 26,
     kEmfMoveTo = 27,
+    kEmfExcludeClipRect = 29,
+    kEmfIntersectClipRect = 30,
+    kEmfScaleViewportExt = 31,
+    kEmfScaleWindowExt = 32,
     kEmfSaveDc = 33,
     kEmfRestoreDc = 34,
     kEmfSelectObject = 37,
@@ -67,19 +110,41 @@ enum EmfType : std::uint32_t {
     kEmfChord = 46,
     kEmfPie = 47,
     kEmfLineTo = 54,
+    kEmfExtSelectClipRgn = 75,
+    kEmfBitBlt = 76,
+    kEmfStretchBlt = 77,
+    kEmfSetDiBitsToDevice = 80,
+    kEmfStretchDiBits = 81,
+    kEmfExtCreateFont = 82,
+    kEmfExtTextOutA = 83,
     kEmfPolygon16 = 86,
     kEmfPolyline16 = 87,
     kEmfPolyPolygon16 = 91,
+    kEmfCreateDibPatternBrush = 94,
+    kEmfSetTextJustification = 120,
 };
 
 constexpr int kMapIsotropic = 7;
 constexpr int kMapAnisotropic = 8;
-constexpr std::size_t kMaxSlots = 0xFFFF;
+// The enhanced header counts its handles in 16 bits, slot 0 included.
+constexpr std::size_t kMaxSlots = 0xFFFE;
+// The player keeps this many saved states and passes over further saves;
+// the shadowed origins must follow it exactly.
+constexpr std::size_t kMaxSavedStates = 4096;
+// Regions of more rectangles clip to their bounding box: the exact clip is
+// built from one exclusion per gap, which grows with bands × rectangles.
+constexpr std::size_t kMaxRegionRects = 256;
 constexpr qsizetype kEmfHeaderSize = 108;
 // The translated picture's reference device has a pixel of a hundredth of a
 // millimetre, so the frame is its own size in device pixels.
 constexpr int kDeviceMillimetres = 1000;
 constexpr int kDevicePixels = kDeviceMillimetres * 100;
+
+constexpr std::uint32_t kPatCopy = 0x00F00021;
+constexpr std::uint32_t kRgnCopy = 5;
+constexpr std::uint16_t kEtoOpaque = 0x0002;
+constexpr std::uint16_t kEtoClipped = 0x0004;
+constexpr std::uint32_t kOneFloat = 0x3F800000; // 1.0f
 
 void Put16(QByteArray& out, std::uint16_t v)
 {
@@ -92,16 +157,51 @@ void Put32(QByteArray& out, std::uint32_t v)
     Put16(out, std::uint16_t(v >> 16));
 }
 
-// What an object slot holds: only pens and brushes reach the player.
-enum class Slot { Free, Drawing, Other };
+// What an object slot holds. Pens, brushes and fonts reach the player;
+// regions stay in the translator, which turns their selection into clipping.
+enum class Slot { Free, Drawing, Region, Other };
+
+// A rectangle of a region, right and bottom edges left out.
+struct Span {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+
+struct SlotEntry {
+    Slot kind = Slot::Free;
+    std::vector<Span> rects;
+};
+
+// The origins the translator shadows, since enhanced files have no record
+// that moves an origin by an offset.
+struct Origins {
+    std::int64_t windowX = 0;
+    std::int64_t windowY = 0;
+    std::int64_t viewportX = 0;
+    std::int64_t viewportY = 0;
+};
+
+// Where a device-independent bitmap lies in a record: its info (header,
+// masks and colour table) and then its bits.
+struct DibPart {
+    QByteArray info;
+    QByteArray bits;
+};
 
 class Translator {
 public:
-    Translator(const QByteArray& wmf, const WmfFrame& frame) : wmf_(wmf), frame_(frame) {}
+    Translator(const QByteArray& wmf, const WmfFrame& frame) : wmf_(wmf), frame_(frame)
+    {
+        tableSize_ = std::min<std::size_t>(ReadU16(wmf_, 10), kMaxSlots);
+    }
 
     QByteArray Run()
     {
         Emit(kEmfSetMapMode, {kMapAnisotropic});
+        origins_.windowX = frame_.left;
+        origins_.windowY = frame_.top;
         Emit(kEmfSetWindowOrg, {frame_.left, frame_.top});
         if (frame_.right != frame_.left && frame_.bottom != frame_.top)
             Emit(kEmfSetWindowExt, {frame_.right - frame_.left, frame_.bottom - frame_.top});
@@ -116,6 +216,8 @@ public:
             if (bytes < 6 || bytes > std::uint64_t(wmf_.size() - offset) || function == kEof)
                 break;
             Translate(function, offset, qsizetype(bytes));
+            if (invalid_)
+                return {};
             offset += qsizetype(bytes);
         }
         Emit(kEmfEof, {0, 16, 20});
@@ -130,13 +232,20 @@ private:
         const qsizetype at = 6 + qsizetype(i) * 2;
         return at + 2 <= size_ ? ReadI16(wmf_, offset_ + at) : 0;
     }
-    std::uint32_t P32(int i) const
+    std::uint16_t U(int i) const { return std::uint16_t(P(i)); }
+    std::uint32_t P32(int i) const { return std::uint32_t(U(i)) | std::uint32_t(U(i + 1)) << 16; }
+    // A byte of the parameters, counted from the first one.
+    std::uint8_t Byte(qsizetype at) const
     {
-        return std::uint32_t(std::uint16_t(P(i))) | std::uint32_t(std::uint16_t(P(i + 1))) << 16;
+        return 6 + at < size_ ? std::uint8_t(wmf_[offset_ + 6 + at]) : 0;
     }
-    bool HasParameters(std::uint64_t count) const
+    bool HasParameters(std::uint64_t count) const { return 6 + count * 2 <= std::uint64_t(size_); }
+    // The parameter bytes from byte at to the end of the record.
+    QByteArray ParameterBytes(qsizetype at, qsizetype count) const
     {
-        return 6 + count * 2 <= std::uint64_t(size_);
+        if (at < 0 || count < 0 || 6 + at > size_ || count > size_ - 6 - at)
+            return {};
+        return wmf_.mid(offset_ + 6 + at, count);
     }
 
     void Emit(std::uint32_t type, std::initializer_list<std::int64_t> words)
@@ -155,26 +264,39 @@ private:
         records_ += body;
     }
 
-    // The lowest free slot, or none when the table is full.
-    std::int64_t Allocate(Slot kind)
+    // The lowest free slot of the file's object table; a file that makes
+    // more objects than its header declares is damaged.
+    std::optional<std::size_t> Allocate(Slot kind)
     {
         for (std::size_t i = 0; i < slots_.size(); ++i) {
-            if (slots_[i] == Slot::Free) {
-                slots_[i] = kind;
-                return std::int64_t(i);
+            if (slots_[i].kind == Slot::Free) {
+                slots_[i] = SlotEntry{kind, {}};
+                return i;
             }
         }
-        if (slots_.size() >= kMaxSlots)
-            return -1;
-        slots_.push_back(kind);
-        return std::int64_t(slots_.size() - 1);
+        if (slots_.size() >= tableSize_) {
+            invalid_ = true;
+            return std::nullopt;
+        }
+        slots_.push_back(SlotEntry{kind, {}});
+        return slots_.size() - 1;
+    }
+
+    // The slot an index names; an index outside the table makes the file invalid.
+    SlotEntry* SlotAt(std::size_t index)
+    {
+        if (index >= tableSize_) {
+            invalid_ = true;
+            return nullptr;
+        }
+        return index < slots_.size() ? &slots_[index] : &freeSlot_;
     }
 
     // Points from parameter first on, x before y; count of them.
     void PutPoints(QByteArray& body, int first, int count) const
     {
         for (int i = 0; i < count * 2; ++i)
-            Put16(body, std::uint16_t(P(first + i)));
+            Put16(body, U(first + i));
     }
 
     void Poly(std::uint32_t type)
@@ -195,14 +317,14 @@ private:
             return;
         std::uint64_t total = 0;
         for (int i = 0; i < polys; ++i)
-            total += std::uint16_t(P(1 + i));
+            total += U(1 + i);
         if (!HasParameters(1 + std::uint64_t(polys) + total * 2))
             return;
         QByteArray body(16, '\0');
         Put32(body, std::uint32_t(polys));
         Put32(body, std::uint32_t(total));
         for (int i = 0; i < polys; ++i)
-            Put32(body, std::uint16_t(P(1 + i)));
+            Put32(body, U(1 + i));
         PutPoints(body, 1 + polys, int(total));
         EmitRaw(kEmfPolyPolygon16, body);
     }
@@ -218,6 +340,338 @@ private:
         EmitRaw(type, body);
     }
 
+    void EmitWindowOrg() { Emit(kEmfSetWindowOrg, {origins_.windowX, origins_.windowY}); }
+    void EmitViewportOrg() { Emit(kEmfSetViewportOrg, {origins_.viewportX, origins_.viewportY}); }
+
+    void SaveDc()
+    {
+        Emit(kEmfSaveDc, {});
+        if (saved_.size() < kMaxSavedStates)
+            saved_.push_back(origins_);
+    }
+
+    // Negative: that many states back; positive: the state of that number.
+    void RestoreDc(std::int16_t which)
+    {
+        Emit(kEmfRestoreDc, {which});
+        const std::int64_t depth = std::int64_t(saved_.size());
+        const std::int64_t target = which < 0 ? depth + which : std::int64_t(which) - 1;
+        if (target < 0 || target >= depth)
+            return;
+        origins_ = saved_[std::size_t(target)];
+        saved_.resize(std::size_t(target));
+    }
+
+    // The 8-bit logical font, widened to the enhanced file's LOGFONTW.
+    void CreateFont()
+    {
+        const std::optional<std::size_t> slot = Allocate(Slot::Drawing);
+        if (!slot)
+            return;
+        QByteArray body;
+        Put32(body, std::uint32_t(*slot + 1));
+        for (int i = 0; i < 5; ++i)
+            Put32(body, std::uint32_t(std::int32_t(P(i))));
+        for (qsizetype i = 10; i < 18; ++i)
+            body.append(char(Byte(i)));
+        QByteArray face;
+        for (qsizetype i = 18; i < 18 + 32 && 6 + i < size_ && Byte(i) != 0; ++i)
+            face.append(char(Byte(i)));
+        const QString name = DecodeCharSetText(face, Byte(13)).left(31);
+        for (QChar c : name)
+            Put16(body, c.unicode());
+        body.append((32 - name.size()) * 2, '\0');
+        EmitRaw(kEmfExtCreateFont, body);
+    }
+
+    // ExtTextOutA with the 8-bit string as it is and 32-bit spacing.
+    void EmitText(int x, int y, std::uint16_t options, const Span* rect, const QByteArray& text,
+                  const std::vector<std::int32_t>& dx)
+    {
+        constexpr std::uint32_t fixed = 76;
+        const auto chars = std::uint32_t(text.size());
+        const std::uint32_t padded = (chars + 3) / 4 * 4;
+        QByteArray body(16, '\0'); // bounds, unknown without playing
+        for (std::uint32_t v : {1U, 0U, 0U})
+            Put32(body, v); // graphics mode, x and y scale
+        Put32(body, std::uint32_t(x));
+        Put32(body, std::uint32_t(y));
+        Put32(body, chars);
+        Put32(body, fixed);
+        Put32(body, options);
+        for (int v : {rect ? rect->left : 0, rect ? rect->top : 0, rect ? rect->right : 0,
+                      rect ? rect->bottom : 0})
+            Put32(body, std::uint32_t(v));
+        Put32(body, dx.empty() ? 0 : fixed + padded);
+        body += text;
+        body.append(qsizetype(padded - chars), '\0');
+        for (std::int32_t d : dx)
+            Put32(body, std::uint32_t(d));
+        EmitRaw(kEmfExtTextOutA, body);
+    }
+
+    void TextOut()
+    {
+        const int length = U(0);
+        const int words = (length + 1) / 2;
+        if (!HasParameters(1 + std::uint64_t(words) + 2))
+            return;
+        EmitText(P(2 + words), P(1 + words), 0, nullptr, ParameterBytes(2, length), {});
+    }
+
+    void ExtTextOut()
+    {
+        const int length = P(2);
+        const std::uint16_t options = U(3);
+        if (length < 0 || !HasParameters(4))
+            return;
+        int at = 4;
+        std::optional<Span> rect;
+        if (options & (kEtoOpaque | kEtoClipped)) {
+            rect = Span{P(4), P(5), P(6), P(7)};
+            at += 4;
+        }
+        const int words = (length + 1) / 2;
+        if (!HasParameters(std::uint64_t(at) + std::uint64_t(words)))
+            return;
+        const QByteArray text = ParameterBytes(qsizetype(at) * 2, length);
+        // The spacing is there when the record has room for it.
+        std::vector<std::int32_t> dx;
+        if (HasParameters(std::uint64_t(at) + std::uint64_t(words) + std::uint64_t(length))) {
+            for (int i = 0; i < length; ++i)
+                dx.push_back(P(at + words + i));
+        }
+        EmitText(P(1), P(0), options, rect ? &*rect : nullptr, text, dx);
+    }
+
+    // The bitmap from parameter byte at to the end of the record, split into
+    // its info and its bits; nothing when its header does not fit.
+    std::optional<DibPart> Dib(qsizetype at, std::uint16_t usage) const
+    {
+        const qsizetype available = size_ - 6 - at;
+        if (available < 12)
+            return std::nullopt;
+        const std::uint32_t headerSize = ReadU32(wmf_, offset_ + 6 + at);
+        std::uint64_t colours = 0;
+        std::uint64_t entry = usage == 1 ? 2 : 4;
+        std::uint64_t masks = 0;
+        if (headerSize == 12) {
+            const std::uint16_t bits = ReadU16(wmf_, offset_ + 6 + at + 10);
+            colours = bits <= 8 ? 1U << bits : 0;
+            entry = usage == 1 ? 2 : 3;
+        } else if (headerSize >= 40 && available >= 40) {
+            const std::uint16_t bits = ReadU16(wmf_, offset_ + 6 + at + 14);
+            const std::uint32_t compression = ReadU32(wmf_, offset_ + 6 + at + 16);
+            const std::uint32_t used = ReadU32(wmf_, offset_ + 6 + at + 32);
+            colours = used != 0 ? used : bits <= 8 ? 1U << bits : 0;
+            if (headerSize == 40 && (compression == 3 || compression == 6))
+                masks = compression == 3 ? 12 : 16;
+        } else {
+            return std::nullopt;
+        }
+        const std::uint64_t infoBytes = headerSize + masks + colours * entry;
+        if (infoBytes > std::uint64_t(available))
+            return std::nullopt;
+        return DibPart{ParameterBytes(at, qsizetype(infoBytes)),
+                       ParameterBytes(at + qsizetype(infoBytes), available - qsizetype(infoBytes))};
+    }
+
+    // BitBlt and StretchBlt: destination, operation and, with a bitmap, its source.
+    void EmitBlit(int x, int y, int width, int height, std::uint32_t rop, int sx = 0, int sy = 0,
+                  const DibPart* dib = nullptr, std::optional<std::pair<int, int>> source = {})
+    {
+        QByteArray body(16, '\0');
+        for (int v : {x, y, width, height})
+            Put32(body, std::uint32_t(v));
+        Put32(body, rop);
+        Put32(body, std::uint32_t(sx));
+        Put32(body, std::uint32_t(sy));
+        for (std::uint32_t v : {kOneFloat, 0U, 0U, kOneFloat, 0U, 0U})
+            Put32(body, v);
+        Put32(body, 0xFFFFFF); // background colour of the source
+        Put32(body, 0);        // its colours are real colours
+        const std::uint32_t infoAt = 8 + 92 + (source ? 8 : 0);
+        const std::uint32_t infoBytes = dib ? std::uint32_t(dib->info.size()) : 0;
+        for (std::uint32_t v : {dib ? infoAt : 0U, infoBytes, dib ? infoAt + infoBytes : 0U,
+                                dib ? std::uint32_t(dib->bits.size()) : 0U})
+            Put32(body, v);
+        if (source) {
+            Put32(body, std::uint32_t(source->first));
+            Put32(body, std::uint32_t(source->second));
+        }
+        if (dib)
+            body += dib->info + dib->bits;
+        EmitRaw(source ? kEmfStretchBlt : kEmfBitBlt, body);
+    }
+
+    // META_DIBBITBLT and META_DIBSTRETCHBLT; the forms without a bitmap,
+    // told by their length, fill with a raster operation alone.
+    void DibBlit(std::uint16_t function)
+    {
+        const bool stretch = function == kDibStretchBlt;
+        const qsizetype bare = qsizetype((function >> 8) + 3) * 2;
+        const std::uint32_t rop = P32(0);
+        if (size_ == bare) {
+            const int d = stretch ? 7 : 5; // destination height after a reserved word
+            EmitBlit(P(d + 3), P(d + 2), P(d + 1), P(d), rop);
+            return;
+        }
+        const int s = stretch ? 2 : 0; // source size words before the source position
+        const int d = s + 4;
+        const std::optional<DibPart> dib = Dib(qsizetype(d + 4) * 2, 0);
+        if (!dib)
+            return;
+        if (stretch)
+            EmitBlit(P(d + 3), P(d + 2), P(d + 1), P(d), rop, P(s + 3), P(s + 2), &*dib,
+                     std::pair<int, int>{P(3), P(2)});
+        else
+            EmitBlit(P(d + 3), P(d + 2), P(d + 1), P(d), rop, P(s + 3), P(s + 2), &*dib);
+    }
+
+    // StretchDIBits and SetDIBitsToDevice share their leading fields.
+    QByteArray DibFields(std::initializer_list<int> placeAndSource, const DibPart& dib,
+                         std::uint32_t usage, std::uint32_t fixed) const
+    {
+        QByteArray body(16, '\0');
+        for (int v : placeAndSource)
+            Put32(body, std::uint32_t(v));
+        const auto infoBytes = std::uint32_t(dib.info.size());
+        for (std::uint32_t v :
+             {fixed, infoBytes, fixed + infoBytes, std::uint32_t(dib.bits.size()), usage})
+            Put32(body, v);
+        return body;
+    }
+
+    void StretchDib()
+    {
+        const std::uint16_t usage = U(2);
+        const std::optional<DibPart> dib = Dib(22, usage);
+        if (!dib)
+            return;
+        QByteArray body = DibFields({P(10), P(9), P(6), P(5), P(4), P(3)}, *dib, usage, 80);
+        Put32(body, P32(0));
+        Put32(body, std::uint32_t(std::int32_t(P(8))));
+        Put32(body, std::uint32_t(std::int32_t(P(7))));
+        EmitRaw(kEmfStretchDiBits, body + dib->info + dib->bits);
+    }
+
+    void SetDibToDevice()
+    {
+        const std::uint16_t usage = U(0);
+        const std::optional<DibPart> dib = Dib(18, usage);
+        if (!dib)
+            return;
+        QByteArray body = DibFields({P(8), P(7), P(4), P(3), P(6), P(5)}, *dib, usage, 76);
+        Put32(body, U(2));
+        Put32(body, U(1));
+        EmitRaw(kEmfSetDiBitsToDevice, body + dib->info + dib->bits);
+    }
+
+    void DibPatternBrush()
+    {
+        const std::optional<std::size_t> slot = Allocate(Slot::Drawing);
+        if (!slot)
+            return;
+        const std::uint16_t usage = U(1);
+        const std::optional<DibPart> dib = Dib(4, usage);
+        QByteArray body;
+        Put32(body, std::uint32_t(*slot + 1));
+        Put32(body, usage);
+        const std::uint32_t infoBytes = dib ? std::uint32_t(dib->info.size()) : 0;
+        for (std::uint32_t v : {dib ? 32U : 0U, infoBytes, dib ? 32U + infoBytes : 0U,
+                                dib ? std::uint32_t(dib->bits.size()) : 0U})
+            Put32(body, v);
+        if (dib)
+            body += dib->info + dib->bits;
+        EmitRaw(kEmfCreateDibPatternBrush, body);
+    }
+
+    // A region's scans: each a band from top to bottom holding left-right
+    // pairs. Whatever runs past the record or is malformed ends the list.
+    std::vector<Span> RegionRects() const
+    {
+        std::vector<Span> rects;
+        const int scans = U(5);
+        int at = 11;
+        for (int scan = 0; scan < scans; ++scan) {
+            const int count = U(at);
+            if (count % 2 != 0 || !HasParameters(std::uint64_t(at) + 3 + std::uint64_t(count) + 1))
+                break;
+            const int top = P(at + 1);
+            const int bottom = P(at + 2);
+            for (int i = 0; i < count; i += 2) {
+                const int left = P(at + 3 + i);
+                const int right = P(at + 4 + i);
+                if (left < right && top < bottom)
+                    rects.push_back({left, top, right, bottom});
+            }
+            at += 3 + count + 1;
+        }
+        return rects;
+    }
+
+    // A region as the clip, in logical units at the time of selection:
+    // reset, clip to its bounding box, then take out every part of the box
+    // that no rectangle covers, band by band.
+    void SelectClipRegion(const SlotEntry* slot)
+    {
+        Emit(kEmfExtSelectClipRgn, {0, kRgnCopy});
+        if (slot == nullptr || slot->kind != Slot::Region || slot->rects.empty())
+            return;
+        const std::vector<Span>& rects = slot->rects;
+        Span box = rects.front();
+        for (const Span& r : rects)
+            box = {std::min(box.left, r.left), std::min(box.top, r.top),
+                   std::max(box.right, r.right), std::max(box.bottom, r.bottom)};
+        Emit(kEmfIntersectClipRect, {box.left, box.top, box.right, box.bottom});
+        if (rects.size() > kMaxRegionRects)
+            return;
+        std::vector<int> edges;
+        for (const Span& r : rects) {
+            edges.push_back(r.top);
+            edges.push_back(r.bottom);
+        }
+        std::sort(edges.begin(), edges.end());
+        edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+        for (std::size_t e = 0; e + 1 < edges.size(); ++e) {
+            const int top = edges[e];
+            const int bottom = edges[e + 1];
+            std::vector<std::pair<int, int>> covered;
+            for (const Span& r : rects)
+                if (r.top <= top && r.bottom >= bottom)
+                    covered.emplace_back(r.left, r.right);
+            std::sort(covered.begin(), covered.end());
+            int x = box.left;
+            for (const auto& [left, right] : covered) {
+                if (left > x)
+                    Emit(kEmfExcludeClipRect, {x, top, left, bottom});
+                x = std::max(x, right);
+            }
+            if (x < box.right)
+                Emit(kEmfExcludeClipRect, {x, top, box.right, bottom});
+        }
+    }
+
+    // Fills a region's rectangles with the brush selected, or with the
+    // given one for the span of this record only.
+    void FillRegion(const SlotEntry* region, std::optional<std::size_t> brush)
+    {
+        if (region == nullptr || region->kind != Slot::Region)
+            return;
+        if (brush) {
+            // The player passes over saves beyond its limit: no brush can be
+            // put back then, so nothing is drawn.
+            if (saved_.size() >= kMaxSavedStates)
+                return;
+            Emit(kEmfSaveDc, {});
+            Emit(kEmfSelectObject, {std::int64_t(*brush) + 1});
+        }
+        for (const Span& r : region->rects)
+            EmitBlit(r.left, r.top, r.right - r.left, r.bottom - r.top, kPatCopy);
+        if (brush)
+            Emit(kEmfRestoreDc, {-1});
+    }
+
     void Translate(std::uint16_t function, qsizetype offset, qsizetype size)
     {
         offset_ = offset;
@@ -229,63 +683,201 @@ private:
             if (P(0) == kMapIsotropic || P(0) == kMapAnisotropic)
                 Emit(kEmfSetMapMode, {P(0)});
             return;
-        case kSetWindowOrg: Emit(kEmfSetWindowOrg, {P(1), P(0)}); return;
-        case kSetWindowExt: Emit(kEmfSetWindowExt, {P(1), P(0)}); return;
-        case kSetViewportOrg: Emit(kEmfSetViewportOrg, {P(1), P(0)}); return;
-        case kSetViewportExt: Emit(kEmfSetViewportExt, {P(1), P(0)}); return;
-        case kSaveDc: Emit(kEmfSaveDc, {}); return;
-        case kRestoreDc: Emit(kEmfRestoreDc, {P(0)}); return;
-        case kSetPolyFillMode: Emit(kEmfSetPolyFillMode, {std::uint16_t(P(0))}); return;
-        case kCreatePenIndirect: {
-            const std::int64_t slot = Allocate(Slot::Drawing);
-            if (slot >= 0)
-                Emit(kEmfCreatePen, {slot + 1, std::uint16_t(P(0)), P(1), P(2), P32(3)});
+        case kSetWindowOrg:
+            origins_.windowX = P(1);
+            origins_.windowY = P(0);
+            EmitWindowOrg();
             return;
-        }
-        case kCreateBrushIndirect: {
-            const std::int64_t slot = Allocate(Slot::Drawing);
-            if (slot >= 0)
-                Emit(kEmfCreateBrush, {slot + 1, std::uint16_t(P(0)), P32(1), std::uint16_t(P(3))});
+        case kOffsetWindowOrg:
+            origins_.windowX += P(1);
+            origins_.windowY += P(0);
+            EmitWindowOrg();
             return;
-        }
+        case kSetViewportOrg:
+            origins_.viewportX = P(1);
+            origins_.viewportY = P(0);
+            EmitViewportOrg();
+            return;
+        case kOffsetViewportOrg:
+            origins_.viewportX += P(1);
+            origins_.viewportY += P(0);
+            EmitViewportOrg();
+            return;
+        case kSetWindowExt:
+            Emit(kEmfSetWindowExt, {P(1), P(0)});
+            return;
+        case kSetViewportExt:
+            Emit(kEmfSetViewportExt, {P(1), P(0)});
+            return;
+        case kScaleWindowExt:
+            Emit(kEmfScaleWindowExt, {P(3), P(2), P(1), P(0)});
+            return;
+        case kScaleViewportExt:
+            Emit(kEmfScaleViewportExt, {P(3), P(2), P(1), P(0)});
+            return;
+        case kSaveDc:
+            SaveDc();
+            return;
+        case kRestoreDc:
+            RestoreDc(P(0));
+            return;
+        case kSetPolyFillMode:
+            Emit(kEmfSetPolyFillMode, {U(0)});
+            return;
+        case kSetRop2:
+            Emit(kEmfSetRop2, {U(0)});
+            return;
+        case kSetStretchBltMode:
+            Emit(kEmfSetStretchBltMode, {U(0)});
+            return;
+        case kSetTextColor:
+            Emit(kEmfSetTextColor, {P32(0)});
+            return;
+        case kSetBkColor:
+            Emit(kEmfSetBkColor, {P32(0)});
+            return;
+        case kSetBkMode:
+            Emit(kEmfSetBkMode, {U(0)});
+            return;
+        case kSetTextAlign:
+            Emit(kEmfSetTextAlign, {U(0)});
+            return;
+        case kSetTextJustification:
+            Emit(kEmfSetTextJustification, {P(1), P(0)});
+            return;
+        case kCreatePenIndirect:
+            if (const auto slot = Allocate(Slot::Drawing))
+                Emit(kEmfCreatePen, {std::int64_t(*slot) + 1, U(0), P(1), P(2), P32(3)});
+            return;
+        case kCreateBrushIndirect:
+            if (const auto slot = Allocate(Slot::Drawing))
+                Emit(kEmfCreateBrush, {std::int64_t(*slot) + 1, U(0), P32(1), U(3)});
+            return;
+        case kCreateFontIndirect:
+            CreateFont();
+            return;
+        case kDibCreatePatternBrush:
+            DibPatternBrush();
+            return;
+        case kCreateRegion:
+            if (const auto slot = Allocate(Slot::Region))
+                slots_[*slot].rects = RegionRects();
+            return;
         case kCreatePalette:
         case kCreatePatternBrush:
-        case kDibCreatePatternBrush:
-        case kCreateFontIndirect:
-        case kCreateRegion: Allocate(Slot::Other); return;
+            Allocate(Slot::Other);
+            return;
         case kSelectObject: {
-            const std::size_t index = std::uint16_t(P(0));
-            if (index < slots_.size() && slots_[index] == Slot::Drawing)
+            const std::size_t index = U(0);
+            const SlotEntry* slot = SlotAt(index);
+            if (slot != nullptr && slot->kind == Slot::Drawing)
                 Emit(kEmfSelectObject, {std::int64_t(index) + 1});
+            else if (slot != nullptr && slot->kind == Slot::Region)
+                SelectClipRegion(slot);
             return;
         }
         case kDeleteObject: {
-            const std::size_t index = std::uint16_t(P(0));
-            if (index >= slots_.size())
+            const std::size_t index = U(0);
+            SlotEntry* slot = SlotAt(index);
+            if (slot == nullptr || index >= slots_.size())
                 return;
-            if (slots_[index] == Slot::Drawing)
+            if (slot->kind == Slot::Drawing)
                 Emit(kEmfDeleteObject, {std::int64_t(index) + 1});
-            slots_[index] = Slot::Free;
+            *slot = SlotEntry{};
             return;
         }
-        case kMoveTo: Emit(kEmfMoveTo, {P(1), P(0)}); return;
-        case kLineTo: Emit(kEmfLineTo, {P(1), P(0)}); return;
-        case kSetPixel: Emit(kEmfSetPixel, {P(3), P(2), P32(0)}); return;
-        case kRectangle: Box(kEmfRectangle, 0); return;
-        case kEllipse: Box(kEmfEllipse, 0); return;
-        case kRoundRect: Box(kEmfRoundRect, 2, {P(1), P(0)}); return;
+        case kSelectClipRegion: {
+            // Index 0 of a file without objects stands for no region at all.
+            const std::size_t index = U(0);
+            SelectClipRegion(index == 0 && tableSize_ == 0 ? nullptr : SlotAt(index));
+            return;
+        }
+        case kIntersectClipRect:
+            Box(kEmfIntersectClipRect, 0);
+            return;
+        case kExcludeClipRect:
+            Box(kEmfExcludeClipRect, 0);
+            return;
+        case kOffsetClipRegion:
+            Emit(kEmfOffsetClipRgn, {P(1), P(0)});
+            return;
+        case kPaintRegion:
+            FillRegion(SlotAt(U(0)), std::nullopt);
+            return;
+        case kFillRegion: {
+            // The brush comes first, the region second; files written the
+            // other way round are recognised by what the two slots hold.
+            std::size_t region = U(1);
+            std::size_t brush = U(0);
+            const SlotEntry* r = SlotAt(region);
+            const SlotEntry* b = SlotAt(brush);
+            if (r == nullptr || b == nullptr)
+                return;
+            if (r->kind != Slot::Region && b->kind == Slot::Region) {
+                std::swap(region, brush);
+                std::swap(r, b);
+            }
+            if (b->kind == Slot::Drawing)
+                FillRegion(r, brush);
+            return;
+        }
+        case kMoveTo:
+            Emit(kEmfMoveTo, {P(1), P(0)});
+            return;
+        case kLineTo:
+            Emit(kEmfLineTo, {P(1), P(0)});
+            return;
+        case kSetPixel:
+            Emit(kEmfSetPixel, {P(3), P(2), P32(0)});
+            return;
+        case kRectangle:
+            Box(kEmfRectangle, 0);
+            return;
+        case kEllipse:
+            Box(kEmfEllipse, 0);
+            return;
+        case kRoundRect:
+            Box(kEmfRoundRect, 2, {P(1), P(0)});
+            return;
         case kArc:
         case kChord:
         case kPie: {
-            const std::uint32_t type =
-                function == kArc ? kEmfArc : function == kChord ? kEmfChord : kEmfPie;
+            const std::uint32_t type = function == kArc     ? kEmfArc
+                                       : function == kChord ? kEmfChord
+                                                            : kEmfPie;
             Box(type, 4, {P(3), P(2), P(1), P(0)});
             return;
         }
-        case kPolygon: Poly(kEmfPolygon16); return;
-        case kPolyline: Poly(kEmfPolyline16); return;
-        case kPolyPolygon: PolyPolygon(); return;
-        default: return;
+        case kPolygon:
+            Poly(kEmfPolygon16);
+            return;
+        case kPolyline:
+            Poly(kEmfPolyline16);
+            return;
+        case kPolyPolygon:
+            PolyPolygon();
+            return;
+        case kTextOut:
+            TextOut();
+            return;
+        case kExtTextOut:
+            ExtTextOut();
+            return;
+        case kPatBlt:
+            EmitBlit(P(5), P(4), P(3), P(2), P32(0));
+            return;
+        case kDibBitBlt:
+        case kDibStretchBlt:
+            DibBlit(function);
+            return;
+        case kStretchDib:
+            StretchDib();
+            return;
+        case kSetDibToDev:
+            SetDibToDevice();
+            return;
+        default:
+            return;
         }
     }
 
@@ -315,7 +907,13 @@ private:
     const QByteArray& wmf_;
     WmfFrame frame_;
     QByteArray records_;
-    std::vector<Slot> slots_;
+    std::size_t tableSize_ = 0;
+    std::vector<SlotEntry> slots_;
+    // What an index inside the table but past the slots made so far names.
+    SlotEntry freeSlot_;
+    Origins origins_;
+    std::vector<Origins> saved_;
+    bool invalid_ = false;
     qsizetype offset_ = 0;
     qsizetype size_ = 0;
 };

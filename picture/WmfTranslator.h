@@ -19,10 +19,12 @@ struct WmfFrame {
 // 18-byte header) into a whole enhanced metafile the same player draws. The
 // picture's window lands on the frame with an anisotropic mapping: the box
 // is the window until the records set their own. Objects take the lowest
-// free slot, palettes, regions and fonts included, so the records' indices
-// keep meaning what they meant; records the player has no use for (escapes,
-// palettes, text) are left out. Translation ends at the end record or at
-// the first record that does not lie wholly inside the data.
+// free slot of a table as large as the header declares, palettes, regions
+// and fonts included, so the records' indices keep meaning what they meant;
+// records the player has no use for (escapes, palettes, flood fills) are
+// left out. Translation ends at the end record or at the first record that
+// does not lie wholly inside the data. Empty when the records are invalid:
+// an object made while the table is full, or an object index outside it.
 QByteArray TranslateWmf(const QByteArray& wmf, const WmfFrame& frame);
 
 } // namespace orvelle

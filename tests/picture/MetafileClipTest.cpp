@@ -427,3 +427,45 @@ TEST(MetafileLoad, PlaceableSizesFollowTheScreenResolutionSetAtStart)
     EXPECT_EQ(at120.Height(), 120);
     orvelle::SetScreenPixelsPerInch(96);
 }
+
+TEST(MetafileBrushes, GradientFillsRectanglesAcrossAndDownAndTriangles)
+{
+    // Vertices: x, y, then red, green, blue, alpha of 16 bits each.
+    const auto vertex = [](QByteArray& body, int x, int y, unsigned r, unsigned g, unsigned b) {
+        PutU32(body, std::uint32_t(x));
+        PutU32(body, std::uint32_t(y));
+        for (unsigned c : {r, g, b, 0U})
+            PutU16(body, c);
+    };
+    const auto gradient = [&](std::uint32_t mode) {
+        QByteArray body(16, '\0');
+        const bool triangle = mode == 2;
+        for (std::uint32_t v : {triangle ? 3U : 2U, 1U, mode})
+            PutU32(body, v);
+        vertex(body, 0, 0, 0, 0, 0);
+        vertex(body, 10, 10, 0xFF00, 0xFF00, 0xFF00);
+        if (triangle)
+            vertex(body, 0, 10, 0xFF00, 0, 0);
+        for (std::uint32_t index : {0U, 1U})
+            PutU32(body, index);
+        if (triangle)
+            PutU32(body, 2);
+        EmfWriter w(0, 0, 1000, 1000);
+        w.Raw(118, body);
+        return Draw(w);
+    };
+    const TBitmap across = gradient(0);
+    EXPECT_EQ(Rgb(across, 0, 5), 0x0C0C0CU); // a twentieth of the way
+    EXPECT_EQ(Rgb(across, 9, 0), 0xF2F2F2U);
+    EXPECT_EQ(Rgb(across, 5, 2), Rgb(across, 5, 9));
+    const TBitmap down = gradient(1);
+    EXPECT_EQ(Rgb(down, 5, 0), 0x0C0C0CU);
+    EXPECT_EQ(Rgb(down, 0, 9), 0xF2F2F2U);
+    // The triangle below the diagonal only; red grows towards its corner.
+    const TBitmap triangle = gradient(2);
+    EXPECT_EQ(Rgb(triangle, 8, 2), 0xFFFFFFU);
+    EXPECT_EQ(Inked(triangle), 55); // centres on the diagonal count as inside
+    const unsigned corner = Rgb(triangle, 0, 9);
+    EXPECT_GT(corner >> 16, 0xE0U);
+    EXPECT_LT(corner & 0xFF, 0x20U);
+}
