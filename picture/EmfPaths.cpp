@@ -3,6 +3,9 @@
 #include <optional>
 #include <vector>
 
+#include <QImage>
+#include <QList>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPainterPathStroker>
@@ -69,17 +72,55 @@ QRect Covered(const QPoint& a, const QPoint& b)
     return QRect(left, top, std::max(a.x(), b.x()) - left, std::max(a.y(), b.y()) - top);
 }
 
-QRegion RegionOf(const QPainterPath& path, bool winding)
+// What the painter can reach, in its own coordinates.
+QRect Reachable(const QPainter& painter)
 {
-    std::vector<QRegion> parts;
-    for (const QPolygonF& polygon : path.toFillPolygons()) {
-        QPolygon pixels;
-        pixels.reserve(polygon.size());
-        for (const QPointF& p : polygon)
-            pixels << ClampedPixel(p);
-        parts.emplace_back(pixels, winding ? Qt::WindingFill : Qt::OddEvenFill);
+    const QPaintDevice* device = painter.device();
+    if (device == nullptr)
+        return {};
+    bool invertible = false;
+    const QTransform back = painter.worldTransform().inverted(&invertible);
+    const QRect all(0, 0, device->width(), device->height());
+    return invertible ? back.mapRect(all) : all;
+}
+
+// The pixels a fill of the path covers, found by filling it, so a clip path
+// lets through exactly what filling the same path paints. Only the part the
+// painter can reach is worked out, however far the path runs.
+QRegion RegionOf(const QPainterPath& path, bool winding, const QRect& reachable)
+{
+    const QRect area = path.controlPointRect().toAlignedRect().intersected(reachable);
+    if (area.isEmpty())
+        return {};
+    QImage mask(area.size(), QImage::Format_Grayscale8);
+    mask.fill(0);
+    {
+        QPainter painter(&mask);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.translate(-area.topLeft());
+        QPainterPath filled = path;
+        filled.setFillRule(winding ? Qt::WindingFill : Qt::OddEvenFill);
+        painter.fillPath(filled, Qt::white);
     }
-    return Unite(std::move(parts));
+    // Runs of each row, top to bottom and left to right: the order a region
+    // keeps its rectangles in.
+    QList<QRect> runs;
+    for (int y = 0; y < mask.height(); ++y) {
+        const uchar* row = mask.constScanLine(y);
+        for (int x = 0; x < mask.width();) {
+            if (row[x] == 0) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < mask.width() && row[x] != 0)
+                ++x;
+            runs.append(QRect(area.left() + start, area.top() + y, x - start, 1));
+        }
+    }
+    QRegion region;
+    region.setRects(runs.constData(), int(runs.size()));
+    return region;
 }
 
 void Combine(std::optional<QRegion>& clip, const QRegion& region, std::uint32_t mode)
@@ -209,7 +250,7 @@ bool PlayPathRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
         return true;
     case kSelectClipPath:
         if (const QPainterPath* path = ClosedPath(dc)) {
-            Combine(state.clip, RegionOf(*path, dc.winding), r.U32(8));
+            Combine(state.clip, RegionOf(*path, dc.winding, Reachable(dc.painter)), r.U32(8));
             FinishPath(dc);
         }
         return true;

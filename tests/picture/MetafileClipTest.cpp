@@ -469,3 +469,19 @@ TEST(MetafileBrushes, GradientFillsRectanglesAcrossAndDownAndTriangles)
     EXPECT_GT(corner >> 16, 0xE0U);
     EXPECT_LT(corner & 0xFF, 0x20U);
 }
+
+TEST(MetafilePaths, AClipPathFarBeyondTheTargetClipsWhatTheTargetShows)
+{
+    // A triangle with corners a million units out, whose long edge runs
+    // through the target's diagonal.
+    QByteArray body(16, '\0');
+    PutU32(body, 3);
+    for (int v : {-1000000, -1000000, 1000010, 1000010, -1000000, 1000010})
+        PutU32(body, std::uint32_t(v));
+    EmfWriter w(0, 0, 1000, 1000);
+    BlackFill(w).Add(kBeginPath, {}).Raw(3, body).Add(kEndPath, {}).Add(kSelectClipPath, {5});
+    const TBitmap b = Draw(FillEverything(w));
+    EXPECT_EQ(Rgb(b, 0, 9), 0U);
+    EXPECT_EQ(Rgb(b, 9, 0), 0xFFFFFFU);
+    EXPECT_EQ(Inked(b), 55);
+}
