@@ -76,6 +76,7 @@ enum Record : std::uint32_t {
     kCreateColorSpace = 99,
     kSetTextJustification = 120,
     kFillRgn = 71,
+    kFrameRgn = 72,
     kCreateColorSpaceW = 122,
 };
 
@@ -747,7 +748,8 @@ private:
                 painter_.drawEllipse(*box);
             }
             return;
-        case kFillRgn: {
+        case kFillRgn:
+        case kFrameRgn: {
             // The brush of the record, without disturbing what is selected.
             const Pen pen = dc_.pen;
             const Brush brush = dc_.brush;
@@ -757,12 +759,26 @@ private:
             dc_.pen = pen;
             dc_.brush = brush;
             dc_.font = font;
-            if (const auto region = ReadRegion(r, 32, r.U32(24), toTarget_)) {
-                QPainterPath area;
-                area.addRegion(*region);
-                painter_.setCompositionMode(RasterMode());
-                painter_.fillPath(area, fill);
+            const bool frame = type == kFrameRgn;
+            std::optional<QRegion> region = ReadRegion(r, frame ? 40 : 32, r.U32(24), toTarget_);
+            if (!region)
+                return;
+            if (frame) {
+                // The frame is what is left once the region is shrunk by
+                // the stroke's width and height (logical units) on every side.
+                const QTransform m = Mapping();
+                const int w = std::max(1, int(std::lround(std::abs(r.I32(32) * m.m11()))));
+                const int h = std::max(1, int(std::lround(std::abs(r.I32(36) * m.m22()))));
+                const QRegion inner = region->intersected(region->translated(w, 0))
+                                          .intersected(region->translated(-w, 0))
+                                          .intersected(region->translated(0, h))
+                                          .intersected(region->translated(0, -h));
+                region = region->subtracted(inner);
             }
+            QPainterPath area;
+            area.addRegion(*region);
+            painter_.setCompositionMode(RasterMode());
+            painter_.fillPath(area, fill);
             return;
         }
         case kPolyDraw:

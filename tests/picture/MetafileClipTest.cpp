@@ -260,6 +260,12 @@ TEST(MetafileBrushes, RegionFillUsesItsOwnBrushAndRasterOperationsCombine)
     PutU32(body, std::uint32_t(region.size()));
     PutU32(body, 1);
     w.Raw(kFillRgn, body + region);
+    // A frame one unit wide round the square 5 … 9 at the top right.
+    QByteArray frame(16, '\0');
+    const QByteArray square = Region({{5, 0, 10, 5}});
+    for (std::uint32_t v : {std::uint32_t(square.size()), 1U, 1U, 1U})
+        PutU32(frame, v);
+    w.Raw(72, frame + square);
     // R2_NOT twice over the same square leaves white; once leaves black.
     w.Add(kSelectObject, {kNullPen}).Add(kSetRop2, {6});
     w.Add(kRectangle, {5, 5, 10, 10})
@@ -271,6 +277,10 @@ TEST(MetafileBrushes, RegionFillUsesItsOwnBrushAndRasterOperationsCombine)
     EXPECT_EQ(Rgb(b, 2, 3), 0xFFFFFFU);
     EXPECT_EQ(Rgb(b, 6, 6), 0xFFFFFFU);
     EXPECT_EQ(Rgb(b, 1, 6), 0x000000U);
+    const QStringList ink = Ink(b);
+    EXPECT_EQ(ink[0].mid(5), QStringLiteral("#####"));
+    EXPECT_EQ(ink[2].mid(5), QStringLiteral("#...#"));
+    EXPECT_EQ(ink[4].mid(5), QStringLiteral("#####"));
 }
 
 TEST(MetafileBitmaps, AlphaBlendAndTransparentBlt)
