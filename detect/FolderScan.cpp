@@ -44,7 +44,8 @@ bool OnPath(const std::vector<Frame>& stack, const std::optional<FileId>& id)
 
 } // namespace
 
-QStringList ScanFolder(const QString& folder, const ExtensionItems& items)
+QStringList ScanFolder(const QString& folder, const ExtensionItems& items,
+                       const std::atomic<bool>* cancel)
 {
     QStringList found;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
@@ -63,6 +64,8 @@ QStringList ScanFolder(const QString& folder, const ExtensionItems& items)
             continue;
         const QString path = JoinPath(top.path, entry.fileName());
         if (entry.isDir()) {
+            if (cancel != nullptr && cancel->load())
+                break;
             Frame child = Enter(path);
             if (!OnPath(stack, child.id))
                 stack.push_back(std::move(child));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +17,9 @@ namespace orvelle {
 // sockets, pipes and devices. Folders that cannot be read add nothing. The
 // walk keeps its own stack, so no depth of tree can exhaust the call stack,
 // and it never enters a folder that is already on its current path, so it
-// ends even where a mount makes the tree loop.
-QStringList ScanFolder(const QString& folder, const ExtensionItems& items);
+// ends even where a mount makes the tree loop. A set cancel flag ends the
+// walk before the next folder is read; what was found until then is returned.
+QStringList ScanFolder(const QString& folder, const ExtensionItems& items,
+                       const std::atomic<bool>* cancel = nullptr);
 
 } // namespace orvelle

@@ -18,6 +18,7 @@
 
 #include "AboutBoxUnit.h"
 #include "ApplicationHints.h"
+#include "BackgroundWork.h"
 #include "CheckOptionUnit.h"
 #include "CheckSession.h"
 #include "CompUnit.h"
@@ -318,6 +319,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
         closeAgreed_ = true;
         closeRequested_ = true;
         CancelFlag = true;
+        scanCancel_ = true;
         canClose = false;
     }
     if (canClose)
@@ -404,11 +406,23 @@ void TMainForm::mAddFolderClick()
         ScanFolder(folder);
     }
     RefreshCountText();
+    if (closeRequested_)
+        QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TMainForm::ScanFolder(const QString& folder)
 {
-    AppendEntries(orvelle::ScanFolder(folder, ExtensionList()));
+    // A large tree takes a while: it is walked on a worker thread while the
+    // window repaints and refuses the commands that would change the list.
+    runActive_ = true;
+    scanCancel_ = false;
+    const QScopeGuard done([this] { runActive_ = false; });
+    const orvelle::ExtensionItems items = ExtensionList();
+    const QStringList found =
+        orvelle::RunInBackground([&] { return orvelle::ScanFolder(folder, items, &scanCancel_); });
+    // A window closing meanwhile keeps its list as it was.
+    if (!closeRequested_)
+        AppendEntries(found);
 }
 
 bool TMainForm::ExtensionChecked(const QString& extension) const

@@ -129,4 +129,6 @@ private:
     bool closeRequested_ = false;
     // A check is running; commands that would change the list are refused.
     bool runActive_ = false;
+    // Ends a folder scan early when the window closes during it.
+    std::atomic<bool> scanCancel_{false};
 };

@@ -192,6 +192,21 @@ TEST(FolderScanTest, NothingToScanGivesNothing)
     EXPECT_TRUE(ScanFolder(box(u"full"_s), {}).isEmpty());
 }
 
+TEST(FolderScanTest, ACancelledScanEntersNoFurtherFolder)
+{
+    const test::Sandbox box;
+    box.WriteFile(u"top.jpg"_s);
+    box.WriteFile(u"s/deep.jpg"_s);
+    box.WriteFile(u"t/u/deeper.bmp"_s);
+    const std::atomic<bool> cancel{true};
+    const QStringList found = ScanFolder(box.Path(), JpgAndBmp(), &cancel);
+    EXPECT_LE(found.size(), 1);
+    for (const QString& path : found)
+        EXPECT_TRUE(path.endsWith(u"/top.jpg"_s)) << Utf8(path);
+    const std::atomic<bool> goOn{false};
+    EXPECT_EQ(ScanFolder(box.Path(), JpgAndBmp(), &goOn).size(), 3);
+}
+
 TEST(FolderScanTest, LinksAreNeitherFollowedNorListed)
 {
     const test::Sandbox box;

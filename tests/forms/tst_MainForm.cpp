@@ -90,6 +90,7 @@ private slots:
     void addFiles();
     void addFilesWithoutPatterns();
     void addFolder();
+    void closeDuringFolderScan();
     void dropKeepsWholeNames();
     void deleteSelected();
     void clearAsks();
@@ -376,6 +377,30 @@ void tst_MainForm::addFolder()
     form.mAddFolderClick();
     QCOMPARE(f.Entries().size(), 5);
     QCOMPARE(form.StatusPanelText(0), QStringLiteral("ファイルの数：5"));
+}
+
+void tst_MainForm::closeDuringFolderScan()
+{
+    // A tree large enough that the walk is still going when the close comes.
+    Fixture f;
+    TMainForm& form = f.Open();
+    const QString top = f.sandbox.MakeDir(QStringLiteral("big"));
+    for (int i = 0; i < 400; ++i)
+        f.sandbox.WriteFile(QStringLiteral("big/%1/%2/a.jpg").arg(i % 20).arg(i));
+    bool closedDuringScan = false;
+    QTimer::singleShot(0, &form, [&] {
+        closedDuringScan = form.CheckRunning();
+        form.close();
+        // The other commands are refused while the walk goes on.
+        form.mClearClick();
+    });
+    f.prompts.folderAnswers = {top};
+    form.mAddFolderClick();
+    if (!closedDuringScan)
+        QSKIP("the scan ended before the close came");
+    QVERIFY(f.prompts.shown.size() == 1); // only the folder dialog
+    QVERIFY(f.Entries().isEmpty());
+    QTRY_VERIFY(!form.isVisible());
 }
 
 void tst_MainForm::dropKeepsWholeNames()
