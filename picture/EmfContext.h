@@ -166,6 +166,12 @@ struct EmfDrawing {
 
 [[noreturn]] void FailInvalidMetafile();
 
+// The logical pens and brushes of CreatePen, ExtCreatePen and
+// CreateBrushIndirect.
+Pen ReadPenRecord(const RecordView& r);
+Pen ReadExtPenRecord(const RecordView& r);
+Brush ReadBrushRecord(const RecordView& r);
+
 // The painter brush of a logical brush: hatches are 8 × 8 pixel patterns
 // whose gaps take the background colour when the background is opaque.
 QBrush BrushToQt(const Brush& brush, const DcState& state);

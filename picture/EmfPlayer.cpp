@@ -88,55 +88,6 @@ constexpr std::uint8_t kPtMoveTo = 6;
 
 constexpr std::size_t kMaxSavedStates = 4096;
 
-Qt::PenStyle PenStyleOf(std::uint32_t style)
-{
-    switch (style & 0xF) {
-    case 1:
-        return Qt::DashLine;
-    case 2:
-        return Qt::DotLine;
-    case 3:
-        return Qt::DashDotLine;
-    case 4:
-        return Qt::DashDotDotLine;
-    case 5:
-        return Qt::NoPen;
-    default:
-        return Qt::SolidLine;
-    }
-}
-
-Qt::BrushStyle HatchOf(std::uint32_t hatch)
-{
-    switch (hatch) {
-    case 0:
-        return Qt::HorPattern;
-    case 1:
-        return Qt::VerPattern;
-    case 2:
-        return Qt::FDiagPattern;
-    case 3:
-        return Qt::BDiagPattern;
-    case 4:
-        return Qt::CrossPattern;
-    case 5:
-        return Qt::DiagCrossPattern;
-    default:
-        return Qt::SolidPattern;
-    }
-}
-
-Brush BrushOf(std::uint32_t style, std::uint32_t colour, std::uint32_t hatch)
-{
-    Brush b;
-    b.colour = ColourOf(colour);
-    if (style == 1)
-        b.null = true;
-    else if (style == 2)
-        b.style = HatchOf(hatch);
-    return b;
-}
-
 class Player {
 public:
     Player(QPainter& painter, const QByteArray& data, const TRect& rect)
@@ -617,29 +568,14 @@ private:
             SyncClip();
             return;
         }
-        case kCreatePen: {
-            Pen pen;
-            const std::uint32_t style = r.U32(12);
-            pen.style = PenStyleOf(style);
-            pen.null = pen.style == Qt::NoPen;
-            pen.width = r.I32(16);
-            pen.colour = ColourOf(r.U32(24));
-            Store(r.U32(8), pen);
+        case kCreatePen:
+            Store(r.U32(8), ReadPenRecord(r));
             return;
-        }
-        case kExtCreatePen: {
-            Pen pen;
-            const std::uint32_t style = r.U32(28);
-            pen.style = PenStyleOf(style);
-            pen.null = pen.style == Qt::NoPen || r.U32(36) == 1;
-            // A cosmetic pen is always one pixel wide.
-            pen.width = (style & 0xF0000) == 0x10000 ? double(r.U32(32)) : 0;
-            pen.colour = ColourOf(r.U32(40));
-            Store(r.U32(8), pen);
+        case kExtCreatePen:
+            Store(r.U32(8), ReadExtPenRecord(r));
             return;
-        }
         case kCreateBrushIndirect:
-            Store(r.U32(8), BrushOf(r.U32(12), r.U32(16), r.U32(20)));
+            Store(r.U32(8), ReadBrushRecord(r));
             return;
         case kSelectObject:
             Select(r.U32(8));
