@@ -263,6 +263,11 @@ void DecodeDib(QByteArrayView info, QByteArrayView pixels, TBitmap& into)
     DecodeParsed(ParseDibHeader(info), pixels, into);
 }
 
+qsizetype DibInfoLength(QByteArrayView dib)
+{
+    return ParseDibHeader(dib).length;
+}
+
 void ReadBmp(QIODevice& file, TBitmap& into)
 {
     if (!file.isSequential())

@@ -17,4 +17,9 @@ void ReadBmp(QIODevice& file, TBitmap& into);
 // bitmap is changed only when decoding succeeds.
 void DecodeDib(QByteArrayView info, QByteArrayView pixels, TBitmap& into);
 
+// How many bytes at the start of a DIB are its info header, colour masks and
+// colour table, so the pixel data starts right after them; throws the
+// layer's errors where the header is broken or they do not fit.
+qsizetype DibInfoLength(QByteArrayView dib);
+
 } // namespace orvelle

@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QPen>
 #include <QPoint>
+#include <QRect>
 #include <QRegion>
 #include <QString>
 #include <QTransform>
@@ -189,6 +190,11 @@ std::optional<QRegion> ReadRegion(const RecordView& r, qsizetype at, std::uint32
 // Paths (begin, end, close, abort, fill, stroke, flatten, widen, select as
 // clip), clipping and the region records. False for any other record.
 bool PlayPathRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
+
+// The box at byte 8 of a record (left, top, right, bottom) in target
+// pixels, normalised, without its right and bottom edge as GDI draws it;
+// nothing when it has no inside.
+std::optional<QRect> RecordBox(const RecordView& r, const QTransform& mapping);
 
 // Arc, chord, pie, rounded rectangle and angle arc. False for any other record.
 bool PlayShapeRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);

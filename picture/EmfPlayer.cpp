@@ -86,8 +86,6 @@ constexpr std::uint8_t kPtLineTo = 2;
 constexpr std::uint8_t kPtBezierTo = 4;
 constexpr std::uint8_t kPtMoveTo = 6;
 
-constexpr std::size_t kMaxSavedStates = 4096;
-
 class Player {
 public:
     Player(QPainter& painter, const QByteArray& data, const TRect& rect)
@@ -322,18 +320,7 @@ private:
 
     // A box record's rectangle in target pixels, normalised; GDI leaves out
     // the right and bottom edge.
-    std::optional<QRect> Box(const RecordView& r) const
-    {
-        const QPoint a = Map(QPointF(r.I32(8), r.I32(12)));
-        const QPoint b = Map(QPointF(r.I32(16), r.I32(20)));
-        const int left = std::min(a.x(), b.x());
-        const int right = std::max(a.x(), b.x());
-        const int top = std::min(a.y(), b.y());
-        const int bottom = std::max(a.y(), b.y());
-        if (right - left < 1 || bottom - top < 1)
-            return std::nullopt;
-        return QRect(left, top, right - left - 1, bottom - top - 1);
-    }
+    std::optional<QRect> Box(const RecordView& r) const { return RecordBox(r, Mapping()); }
 
     void DrawPolys(const RecordView& r, bool small, bool closed)
     {
@@ -557,14 +544,11 @@ private:
                 saved_.push_back(dc_);
             return;
         case kRestoreDc: {
-            // Negative: that many states back; positive: the state of that number.
-            const std::int32_t which = r.I32(8);
-            const std::int64_t depth = std::int64_t(saved_.size());
-            const std::int64_t target = which < 0 ? depth + which : std::int64_t(which) - 1;
-            if (target < 0 || target >= depth)
+            const std::optional<std::size_t> target = RestoredState(r.I32(8), saved_.size());
+            if (!target)
                 return;
-            dc_ = saved_[std::size_t(target)];
-            saved_.resize(std::size_t(target));
+            dc_ = saved_[*target];
+            saved_.resize(*target);
             SyncClip();
             return;
         }

@@ -66,6 +66,14 @@ float ReadF32(const QByteArray& data, qsizetype offset)
     return value;
 }
 
+std::optional<std::size_t> RestoredState(std::int32_t which, std::size_t depth)
+{
+    const std::int64_t target = which < 0 ? std::int64_t(depth) + which : std::int64_t(which) - 1;
+    if (target < 0 || target >= std::int64_t(depth))
+        return std::nullopt;
+    return std::size_t(target);
+}
+
 bool LooksLikeEmf(const QByteArray& data)
 {
     return data.size() > 100 && ReadU32(data, 0) == kEmfHeaderType &&

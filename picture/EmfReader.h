@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include <QByteArray>
 
@@ -38,6 +40,15 @@ struct EmfHeader {
 constexpr std::uint32_t kEmfHeaderType = 1;
 constexpr std::uint32_t kEmfSignature = 0x464D4520;
 constexpr std::uint32_t kEmfEofType = 14;
+
+// SaveDC keeps at most this many states, so a file of nothing but saves
+// cannot eat the memory; saves beyond it are passed over.
+inline constexpr std::size_t kMaxSavedStates = 4096;
+
+// Which of depth saved states RestoreDC(which) brings back: a negative
+// value counts back from the latest, a positive one is the state's number
+// from 1. None when that state does not exist.
+std::optional<std::size_t> RestoredState(std::int32_t which, std::size_t depth);
 
 // Whether the bytes start like an enhanced metafile (more than 100 bytes,
 // header record type, signature at byte 40).

@@ -23,21 +23,6 @@ enum ShapeRecord : std::uint32_t {
     kArcTo = 55,
 };
 
-// The box at byte 8 of a record in target pixels, normalised, without its
-// right and bottom edge as GDI draws it; nothing when it has no inside.
-std::optional<QRect> BoxAt(const RecordView& r, const EmfDrawing& dc)
-{
-    const QPoint a = dc.Map(QPointF(r.I32(8), r.I32(12)));
-    const QPoint b = dc.Map(QPointF(r.I32(16), r.I32(20)));
-    const int left = std::min(a.x(), b.x());
-    const int right = std::max(a.x(), b.x());
-    const int top = std::min(a.y(), b.y());
-    const int bottom = std::max(a.y(), b.y());
-    if (right - left < 1 || bottom - top < 1)
-        return std::nullopt;
-    return QRect(left, top, right - left - 1, bottom - top - 1);
-}
-
 // The angle, counter-clockwise on the screen in degrees, of the point where
 // the ray from the box centre through p meets the ellipse in the box. Qt
 // measures its arc angles along the ellipse, so the ray's angle is
@@ -81,7 +66,7 @@ ArcSpan SpanOf(const RecordView& r, const EmfDrawing& dc, const QRectF& box)
 
 void DrawArcFamily(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
 {
-    const auto box = BoxAt(r, dc);
+    const auto box = RecordBox(r, dc.mapping);
     if (!box)
         return;
     const QRectF rect(*box);
@@ -124,7 +109,7 @@ void DrawArcFamily(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
 
 void DrawRoundRect(const RecordView& r, EmfDrawing& dc)
 {
-    const auto box = BoxAt(r, dc);
+    const auto box = RecordBox(r, dc.mapping);
     if (!box)
         return;
     const double sx = std::hypot(dc.mapping.m11(), dc.mapping.m12());
@@ -176,6 +161,19 @@ void DrawAngleArc(const RecordView& r, EmfDrawing& dc)
 }
 
 } // namespace
+
+std::optional<QRect> RecordBox(const RecordView& r, const QTransform& mapping)
+{
+    const QPoint a = ClampedPixel(mapping.map(QPointF(r.I32(8), r.I32(12))));
+    const QPoint b = ClampedPixel(mapping.map(QPointF(r.I32(16), r.I32(20))));
+    const int left = std::min(a.x(), b.x());
+    const int right = std::max(a.x(), b.x());
+    const int top = std::min(a.y(), b.y());
+    const int bottom = std::max(a.y(), b.y());
+    if (right - left < 1 || bottom - top < 1)
+        return std::nullopt;
+    return QRect(left, top, right - left - 1, bottom - top - 1);
+}
 
 bool PlayShapeRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
 {

@@ -9,8 +9,10 @@
 
 #include <QString>
 
+#include "BmpReader.h"
 #include "EmfFonts.h"
 #include "EmfReader.h"
+#include "Errors.h"
 
 namespace orvelle {
 
@@ -130,7 +132,6 @@ constexpr int kMapAnisotropic = 8;
 constexpr std::size_t kMaxSlots = 0xFFFE;
 // The player keeps this many saved states and passes over further saves;
 // the shadowed origins must follow it exactly.
-constexpr std::size_t kMaxSavedStates = 4096;
 // Regions of more rectangles clip to their bounding box: the exact clip is
 // built from one exclusion per gap, which grows with bands × rectangles.
 constexpr std::size_t kMaxRegionRects = 256;
@@ -350,16 +351,14 @@ private:
             saved_.push_back(origins_);
     }
 
-    // Negative: that many states back; positive: the state of that number.
     void RestoreDc(std::int16_t which)
     {
         Emit(kEmfRestoreDc, {which});
-        const std::int64_t depth = std::int64_t(saved_.size());
-        const std::int64_t target = which < 0 ? depth + which : std::int64_t(which) - 1;
-        if (target < 0 || target >= depth)
+        const std::optional<std::size_t> target = RestoredState(which, saved_.size());
+        if (!target)
             return;
-        origins_ = saved_[std::size_t(target)];
-        saved_.resize(std::size_t(target));
+        origins_ = saved_[*target];
+        saved_.resize(*target);
     }
 
     // The 8-bit logical font, widened to the enhanced file's LOGFONTW.
@@ -448,32 +447,19 @@ private:
     // its info and its bits; nothing when its header does not fit.
     std::optional<DibPart> Dib(qsizetype at, std::uint16_t usage) const
     {
+        // Colour tables of palette indices have no palette to refer to here:
+        // such bitmaps draw nothing.
         const qsizetype available = size_ - 6 - at;
-        if (available < 12)
+        if (usage != 0 || available <= 0)
             return std::nullopt;
-        const std::uint32_t headerSize = ReadU32(wmf_, offset_ + 6 + at);
-        std::uint64_t colours = 0;
-        std::uint64_t entry = usage == 1 ? 2 : 4;
-        std::uint64_t masks = 0;
-        if (headerSize == 12) {
-            const std::uint16_t bits = ReadU16(wmf_, offset_ + 6 + at + 10);
-            colours = bits <= 8 ? 1U << bits : 0;
-            entry = usage == 1 ? 2 : 3;
-        } else if (headerSize >= 40 && available >= 40) {
-            const std::uint16_t bits = ReadU16(wmf_, offset_ + 6 + at + 14);
-            const std::uint32_t compression = ReadU32(wmf_, offset_ + 6 + at + 16);
-            const std::uint32_t used = ReadU32(wmf_, offset_ + 6 + at + 32);
-            colours = used != 0 ? used : bits <= 8 ? 1U << bits : 0;
-            if (headerSize == 40 && (compression == 3 || compression == 6))
-                masks = compression == 3 ? 12 : 16;
-        } else {
+        const QByteArray dib = ParameterBytes(at, available);
+        qsizetype infoBytes = 0;
+        try {
+            infoBytes = DibInfoLength(dib);
+        } catch (const Exception&) {
             return std::nullopt;
         }
-        const std::uint64_t infoBytes = headerSize + masks + colours * entry;
-        if (infoBytes > std::uint64_t(available))
-            return std::nullopt;
-        return DibPart{ParameterBytes(at, qsizetype(infoBytes)),
-                       ParameterBytes(at + qsizetype(infoBytes), available - qsizetype(infoBytes))};
+        return DibPart{dib.left(infoBytes), dib.mid(infoBytes)};
     }
 
     // BitBlt and StretchBlt: destination, operation and, with a bitmap, its source.

@@ -281,9 +281,7 @@ TEST(MetafileDraw, IsotropicKeepsUnitsSquareAndMetricModesFlipY)
 TEST(MetafileDraw, UnknownRecordsAndDeletedObjectsAreHarmless)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    w.Add(0x7777, {1, 2, 3})
-        .Add(40, {1})
-        .Add(37, {5}); // unknown, empty slot
+    w.Add(0x7777, {1, 2, 3}).Add(40, {1}).Add(37, {5});                  // unknown, empty slot
     w.Add(37, {0x80000008}).Add(37, {0x80000004}).Add(43, {1, 1, 4, 4}); // null pen, black brush
     const QStringList ink = Ink(Render(w.Bytes(), 10, 10, {0, 0, 11, 11}));
     // Without a pen the filled area is one pixel smaller: x and y 1 … 2.
@@ -382,26 +380,7 @@ TEST(MetafileDraw, DamagedBytesNeverCrash)
         PutU32(body, v);
     body.append(QByteArray(4, '\0'));
     w.Raw(91, body);
-    const QByteArray emf = w.Bytes();
-    orvelle::test::EnsureGuiApplication();
-    TBitmap target = WorkBitmap(16, 16);
-    TCanvas canvas(target);
-    for (qsizetype i = 0; i < emf.size(); ++i) {
-        for (char value : {char(0xFF), char(0x7F)}) {
-            QByteArray damaged = emf;
-            damaged[i] = value;
-            QBuffer buffer(&damaged);
-            buffer.open(QIODevice::ReadOnly);
-            TMetafile m;
-            try {
-                m.LoadFromStream(buffer);
-            } catch (const orvelle::Exception& e) {
-                EXPECT_TRUE(e.Message() == kInvalid || e.Message() == kRead) << i;
-                continue;
-            }
-            canvas.DrawStretched({0, 0, 16, 16}, &m);
-        }
-    }
+    EachByteDamaged(w.Bytes(), 0, {char(0xFF), char(0x7F)}, {kInvalid, kRead});
 }
 
 TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
@@ -521,26 +500,7 @@ TEST(WmfDraw, DamagedRecordsNeverReadOutside)
     RedOnBlue(w).Add(0x0538, {2, 4, 4, 1, 1, 9, 1, 9, 9, 1, 9, 3, 3, 7, 3, 7, 7, 3, 7});
     w.Add(0x0324, {3, 2, 2, 18, 4, 9, 17}).Add(0x0817, {0, 5, 5, 10, 10, 10, 0, 0});
     w.Add(0x01F0, {1}).Add(0x012D, {7}).Add(0x061C, {4, 6, 20, 20, 10, 10});
-    const QByteArray wmf = w.Bytes(20, 20, 1440);
-    orvelle::test::EnsureGuiApplication();
-    TBitmap target = WorkBitmap(16, 16);
-    TCanvas canvas(target);
-    for (qsizetype i = 22; i < wmf.size(); ++i) {
-        for (char value : {char(0xFF), char(0x7F), char(0)}) {
-            QByteArray damaged = wmf;
-            damaged[i] = value;
-            QBuffer buffer(&damaged);
-            buffer.open(QIODevice::ReadOnly);
-            TMetafile m;
-            try {
-                m.LoadFromStream(buffer);
-            } catch (const orvelle::Exception& e) {
-                EXPECT_EQ(e.Message(), kInvalid) << i;
-                continue;
-            }
-            canvas.DrawStretched({0, 0, 16, 16}, &m);
-        }
-    }
+    EachByteDamaged(w.Bytes(20, 20, 1440), 22, {char(0xFF), char(0x7F), char(0)}, {kInvalid});
 }
 
 TEST(MetafileShapes, ArcsRunCounterClockwiseFromStartToEnd)
@@ -597,7 +557,6 @@ TEST(MetafileShapes, RoundRectKeepsCornersAndAngleArcMovesThePosition)
 }
 
 namespace {
-
 
 } // namespace
 
@@ -701,24 +660,5 @@ TEST(MetafileBitmaps, DamagedShapeAndBitmapRecordsNeverCrash)
     w.Add(44, {1, 1, 8, 8, 3, 3}).Add(27, {0, 5}).Add(41, {5, 5, 3, 0, 0x43340000});
     w.Raw(81, DibRecordBody(dib, {0, 0, 0, 0, 2, 2}, {kSrcCopy, 8, 8}));
     w.Raw(77, BlitBody({2, 2, 4, 4}, kSrcCopy, &dib, {2, 2}));
-    const QByteArray emf = w.Bytes();
-    orvelle::test::EnsureGuiApplication();
-    TBitmap target = WorkBitmap(16, 16);
-    TCanvas canvas(target);
-    for (qsizetype i = 108; i < emf.size(); ++i) {
-        for (char value : {char(0xFF), char(0x7F), char(0x80)}) {
-            QByteArray damaged = emf;
-            damaged[i] = value;
-            QBuffer buffer(&damaged);
-            buffer.open(QIODevice::ReadOnly);
-            TMetafile m;
-            try {
-                m.LoadFromStream(buffer);
-            } catch (const orvelle::Exception& e) {
-                EXPECT_EQ(e.Message(), kInvalid) << i;
-                continue;
-            }
-            canvas.DrawStretched({0, 0, 16, 16}, &m);
-        }
-    }
+    EachByteDamaged(w.Bytes(), 108, {char(0xFF), char(0x7F), char(0x80)}, {kInvalid});
 }

@@ -549,22 +549,7 @@ TEST(MetafileTextFile, DrawsTheSamePixelsEveryTime)
 
 TEST(MetafileTextFile, DamagedBytesNeverCrash)
 {
-    const QByteArray emf = TextFile();
-    EnsureGuiApplication();
-    TBitmap target = WorkBitmap(32, 16);
-    TCanvas canvas(target);
-    for (qsizetype i = 108; i < emf.size(); ++i) {
-        for (char value : {char(0xFF), char(0x7F), char(0x00)}) {
-            QByteArray damaged = emf;
-            damaged[i] = value;
-            try {
-                TMetafile m = Load(damaged);
-                canvas.DrawStretched({0, 0, 32, 16}, &m);
-            } catch (const orvelle::Exception& e) {
-                EXPECT_TRUE(e.Message() == kInvalid || e.Message() == kRead) << i;
-            }
-        }
-    }
+    EachByteDamaged(TextFile(), 108, {char(0xFF), char(0x7F), char(0x00)}, {kInvalid, kRead});
 }
 
 } // namespace

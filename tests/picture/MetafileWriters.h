@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include <QBuffer>
 #include <QByteArray>
@@ -275,7 +278,7 @@ struct Dib {
 };
 
 inline Dib MakeDib(int width, int height, const std::vector<unsigned>& pixels,
-            const std::vector<unsigned>& palette = {})
+                   const std::vector<unsigned>& palette = {})
 {
     Dib d;
     const bool indexed = !palette.empty();
@@ -310,7 +313,7 @@ inline constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 // StretchDIBits (81) and SetDIBitsToDevice (80): destination, source
 // rectangle and the bitmap after the fixed fields.
 inline QByteArray DibRecordBody(const Dib& dib, std::initializer_list<int> placeAndSource,
-                         std::initializer_list<std::uint32_t> tail)
+                                std::initializer_list<std::uint32_t> tail)
 {
     QByteArray body(16, '\0');
     for (int v : placeAndSource)
@@ -326,8 +329,8 @@ inline QByteArray DibRecordBody(const Dib& dib, std::initializer_list<int> place
 }
 
 // BitBlt (76) or, with a source size, StretchBlt (77).
-inline QByteArray BlitBody(std::initializer_list<int> destination, std::uint32_t rop, const Dib* dib,
-                    std::initializer_list<int> sourceSize = {})
+inline QByteArray BlitBody(std::initializer_list<int> destination, std::uint32_t rop,
+                           const Dib* dib, std::initializer_list<int> sourceSize = {})
 {
     QByteArray body(16, '\0');
     for (int v : destination)
@@ -365,6 +368,34 @@ inline Dib MakeDib32(int width, int height, const std::vector<unsigned>& pixels)
         for (int x = 0; x < width; ++x)
             PutU32(d.bits, pixels[std::size_t(r * width + x)]);
     return d;
+}
+
+// Sets each byte from `from` on to each of the values in turn. Every variant
+// must load or fail with one of the allowed messages, and draw when it
+// loads; inspect, when given, sees each variant first.
+inline void EachByteDamaged(const QByteArray& file, qsizetype from,
+                            std::initializer_list<char> values, const QStringList& allowed,
+                            const std::function<void(const QByteArray&, qsizetype)>& inspect = {})
+{
+    EnsureGuiApplication();
+    TBitmap target = WorkBitmap(16, 16);
+    TCanvas canvas(target);
+    for (qsizetype i = from; i < file.size(); ++i) {
+        for (char value : values) {
+            QByteArray damaged = file;
+            damaged[i] = value;
+            if (inspect)
+                inspect(damaged, i);
+            TMetafile m;
+            try {
+                m = Load(damaged);
+            } catch (const orvelle::Exception& e) {
+                EXPECT_TRUE(allowed.contains(e.Message())) << i;
+                continue;
+            }
+            canvas.DrawStretched({0, 0, 16, 16}, &m);
+        }
+    }
 }
 
 } // namespace orvelle::test
