@@ -81,8 +81,7 @@ Placement Place(const Blit& blit, const EmfDrawing& dc)
     Placement p;
     p.mirrorX = b.x() < a.x();
     p.mirrorY = b.y() < a.y();
-    p.rect = QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
-                   QPoint(std::max(a.x(), b.x()) - 1, std::max(a.y(), b.y()) - 1));
+    p.rect = PixelsBetween(a, b);
     return p;
 }
 

@@ -145,6 +145,15 @@ struct DcState {
     bool pathOpen = false;
 };
 
+// The pixels of the box with corners a and b, in either order, its right
+// and bottom edge left out as GDI leaves them.
+inline QRect PixelsBetween(const QPoint& a, const QPoint& b)
+{
+    const int left = std::min(a.x(), b.x());
+    const int top = std::min(a.y(), b.y());
+    return QRect(left, top, std::max(a.x(), b.x()) - left, std::max(a.y(), b.y()) - top);
+}
+
 // What the record families outside the player's core see of the device
 // context while one record is drawn.
 struct EmfDrawing {

@@ -64,14 +64,6 @@ QRegion Unite(std::vector<QRegion> parts)
     return parts.front();
 }
 
-// The pixels a closed rectangle from a to b covers, right and bottom edges left out.
-QRect Covered(const QPoint& a, const QPoint& b)
-{
-    const int left = std::min(a.x(), b.x());
-    const int top = std::min(a.y(), b.y());
-    return QRect(left, top, std::max(a.x(), b.x()) - left, std::max(a.y(), b.y()) - top);
-}
-
 // What the painter can reach, in its own coordinates.
 QRect Reachable(const QPainter& painter)
 {
@@ -150,7 +142,8 @@ void Combine(std::optional<QRegion>& clip, const QRegion& region, std::uint32_t 
 // The logical rectangle at byte 8 in target pixels.
 QRect LogicalBox(const RecordView& r, const EmfDrawing& dc)
 {
-    return Covered(dc.Map(QPointF(r.I32(8), r.I32(12))), dc.Map(QPointF(r.I32(16), r.I32(20))));
+    return PixelsBetween(dc.Map(QPointF(r.I32(8), r.I32(12))),
+                         dc.Map(QPointF(r.I32(16), r.I32(20))));
 }
 
 void FinishPath(EmfDrawing& dc)
@@ -198,7 +191,7 @@ std::optional<QRegion> ReadRegion(const RecordView& r, qsizetype at, std::uint32
         const qsizetype rect = at + kHeader + qsizetype(i) * 16;
         const QPoint a = ClampedPixel(device.map(QPointF(r.I32(rect), r.I32(rect + 4))));
         const QPoint b = ClampedPixel(device.map(QPointF(r.I32(rect + 8), r.I32(rect + 12))));
-        const QRect covered = Covered(a, b);
+        const QRect covered = PixelsBetween(a, b);
         if (!covered.isEmpty())
             parts.emplace_back(covered);
     }

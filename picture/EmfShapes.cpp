@@ -164,15 +164,12 @@ void DrawAngleArc(const RecordView& r, EmfDrawing& dc)
 
 std::optional<QRect> RecordBox(const RecordView& r, const QTransform& mapping)
 {
-    const QPoint a = ClampedPixel(mapping.map(QPointF(r.I32(8), r.I32(12))));
-    const QPoint b = ClampedPixel(mapping.map(QPointF(r.I32(16), r.I32(20))));
-    const int left = std::min(a.x(), b.x());
-    const int right = std::max(a.x(), b.x());
-    const int top = std::min(a.y(), b.y());
-    const int bottom = std::max(a.y(), b.y());
-    if (right - left < 1 || bottom - top < 1)
+    const QRect box = PixelsBetween(ClampedPixel(mapping.map(QPointF(r.I32(8), r.I32(12)))),
+                                    ClampedPixel(mapping.map(QPointF(r.I32(16), r.I32(20)))));
+    if (box.width() < 1 || box.height() < 1)
         return std::nullopt;
-    return QRect(left, top, right - left - 1, bottom - top - 1);
+    // The painter outlines a rectangle one pixel beyond its size.
+    return box.adjusted(0, 0, -1, -1);
 }
 
 bool PlayShapeRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)

@@ -286,10 +286,7 @@ QFont DrawingFont(const Font& f, const EmfDrawing& dc)
 // The record's rectangle in target pixels, without its right and bottom edge.
 QRect DeviceRect(const TextRun& run, const EmfDrawing& dc)
 {
-    const QPoint a = dc.Map(run.rectA);
-    const QPoint b = dc.Map(run.rectB);
-    return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
-                 QPoint(std::max(a.x(), b.x()) - 1, std::max(a.y(), b.y()) - 1));
+    return PixelsBetween(dc.Map(run.rectA), dc.Map(run.rectB));
 }
 
 // Where each cell or glyph starts along the baseline, in pixels of the
