@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -20,8 +21,7 @@
 
 #include "Bitmap.h"
 #include "Canvas.h"
-#include "CheckRun.h"
-#include "DuplicateTest.h"
+#include "Check.h"
 #include "Errors.h"
 #include "FolderScan.h"
 #include "Picture.h"
@@ -228,7 +228,6 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
         return Usage(err);
 
     const std::atomic<bool> cancel{false};
-    const orvelle::DuplicateTest test(exact, options);
     orvelle::ProgressSink progress;
     auto last = std::chrono::steady_clock::now();
     if (IsTerminal(err)) {
@@ -237,14 +236,12 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
             if (now - last < std::chrono::milliseconds(100))
                 return;
             last = now;
-            Print(err, QStringLiteral("\r%1/%2").arg(p.outer + 1).arg(p.count));
+            if (p.total > 0)
+                Print(err, QStringLiteral("\r%1%").arg(100 * std::min(p.done, p.total) / p.total));
         };
     }
-    const orvelle::CheckResult result =
-        orvelle::CheckRun(
-            files, [&test](const QString& a, const QString& b) { return test.IsDuplicate(a, b); },
-            cancel, progress, std::max(1, QThread::idealThreadCount()))
-            .Execute();
+    const orvelle::CheckResult result = orvelle::RunCheck(
+        files, {exact, options}, cancel, progress, std::max(1, QThread::idealThreadCount()));
     if (progress)
         Print(err, QStringLiteral("\r\x1b[K"));
     for (const QString& record : result.MatchList)

@@ -1,5 +1,6 @@
 #include "CheckRun.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -116,6 +117,17 @@ private:
     std::vector<std::thread> threads_;
 };
 
+namespace {
+
+// The pairs the passes of outer entries b … n − 1 visit in a list of n.
+std::int64_t PairsFrom(int b, int n)
+{
+    const std::int64_t k = std::max(0, n - b);
+    return k * (k + 1) / 2;
+}
+
+} // namespace
+
 CheckRun::CheckRun(QStringList files, PairTest test, const std::atomic<bool>& cancel,
                    ProgressSink progress, int threads)
     : files_(std::move(files)), test_(std::move(test)), cancel_(cancel),
@@ -130,6 +142,7 @@ CheckResult CheckRun::Execute()
     const std::unique_ptr<Workers> workers =
         threads_ > 1 ? std::make_unique<Workers>(threads_, test_, cancel_) : nullptr;
     int group = 0;
+    std::int64_t visited = 0;
 
     for (int b = 0; b <= list.size() - 1; ++b) {
         const int n = int(list.size());
@@ -151,8 +164,12 @@ CheckResult CheckRun::Execute()
                 return result;
             }
             const QString inner = list.at(i);
-            if (progress_)
-                progress_({b, n, outer, inner});
+            ++visited;
+            if (progress_) {
+                // What is left is counted as if nothing more matched.
+                const std::int64_t left = std::int64_t(i - b) + PairsFrom(b + 1, n);
+                progress_({b, n, outer, inner, visited, visited + left});
+            }
             if (inner == outer)
                 continue;
             bool duplicate = false;

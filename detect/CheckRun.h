@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <exception>
 #include <functional>
 
@@ -18,6 +19,10 @@ struct CheckProgress {
     int count = 0; // entries in the list now
     QString from;
     QString to;
+    // The share of the whole run's work done so far, done out of total in
+    // units of the engine's choosing.
+    std::int64_t done = 0;
+    std::int64_t total = 0;
 };
 using ProgressSink = std::function<void(const CheckProgress&)>;
 

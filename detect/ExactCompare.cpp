@@ -2,50 +2,42 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
-#include <QFile>
-#include <QFileInfo>
-
 #include "Errors.h"
-#include "FileIdentity.h"
+#include "ReadOnlyFile.h"
 
 namespace orvelle {
 
 namespace {
 
-constexpr qint64 kBlock = 256 * 1024;
-
-// Opens a file for reading that must already exist and be no folder.
-void OpenForReading(QFile& file, const QString& path)
-{
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        RaiseFileOpen(path);
-}
+constexpr std::int64_t kBlock = 256 * 1024;
 
 } // namespace
 
 bool FilesIdentical(const QString& Path1, const QString& Path2)
 {
-    QFile first(Path1);
-    OpenForReading(first, Path1);
-    QFile second(Path2);
-    OpenForReading(second, Path2);
+    std::optional<ReadOnlyFile> first = ReadOnlyFile::Open(Path1);
+    if (!first)
+        RaiseFileOpen(Path1);
+    std::optional<ReadOnlyFile> second = ReadOnlyFile::Open(Path2);
+    if (!second)
+        RaiseFileOpen(Path2);
     // Files have no share modes here: the comparison itself refuses to open
     // a file it already holds.
-    const auto id1 = IdentifyOpenFile(first);
-    if (id1 && id1 == IdentifyOpenFile(second))
+    if (first->Id() == second->Id())
         RaiseFileOpen(Path2);
 
-    if (first.size() != second.size())
+    if (first->Size() != second->Size())
         return false;
     // Blocks instead of single bytes give the same answer; a read that ends
     // early or fails counts as a difference.
     std::vector<char> a(kBlock);
     std::vector<char> b(kBlock);
-    for (qint64 left = first.size(); left > 0;) {
-        const qint64 want = std::min(left, kBlock);
-        if (first.read(a.data(), want) != want || second.read(b.data(), want) != want)
+    for (auto left = static_cast<std::int64_t>(first->Size()); left > 0;) {
+        const std::int64_t want = std::min(left, kBlock);
+        if (!first->ReadExactly(a.data(), want) || !second->ReadExactly(b.data(), want))
             return false;
         if (std::memcmp(a.data(), b.data(), static_cast<std::size_t>(want)) != 0)
             return false;

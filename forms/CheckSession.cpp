@@ -1,5 +1,7 @@
 #include "CheckSession.h"
 
+#include <algorithm>
+
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QLabel>
@@ -8,7 +10,7 @@
 #include <QTimer>
 #include <QtConcurrent>
 
-#include "DuplicateTest.h"
+#include "Check.h"
 #include "ProgressUnit.h"
 
 namespace orvelle {
@@ -16,6 +18,7 @@ namespace orvelle {
 namespace {
 
 constexpr int kRefreshMs = 100;
+constexpr int kBarSteps = 1000;
 
 } // namespace
 
@@ -36,8 +39,10 @@ void CheckSession::ShowProgress()
     }
     if (!progress_)
         return;
-    progress_->ProgressBar1()->setMaximum(now.count);
-    progress_->ProgressBar1()->setValue(now.outer);
+    // The bar shows the share of the whole run's work done.
+    progress_->ProgressBar1()->setMaximum(kBarSteps);
+    progress_->ProgressBar1()->setValue(
+        now.total > 0 ? int(std::min(now.done, now.total) * kBarSteps / now.total) : 0);
     progress_->Label1()->setText(QStringLiteral("比較元：") + now.from);
     progress_->Label2()->setText(QStringLiteral("比較先：") + now.to);
 }
@@ -55,11 +60,7 @@ CheckResult CheckSession::Run(const QStringList& files, bool ExactMode, const Fu
     const int threads = std::max(1, QThread::idealThreadCount());
     QFuture<CheckResult> future = QtConcurrent::run([=, this] {
         try {
-            const DuplicateTest test(ExactMode, options);
-            const PairTest pair = [&test](const QString& a, const QString& b) {
-                return test.IsDuplicate(a, b);
-            };
-            return CheckRun(files, pair, cancel_, sink, threads).Execute();
+            return RunCheck(files, {ExactMode, options}, cancel_, sink, threads);
         } catch (...) {
             // The engine keeps the errors of comparisons; this is for the rest
             // (memory running out while copying the list, say).

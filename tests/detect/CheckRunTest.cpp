@@ -7,83 +7,17 @@
 
 #include "CheckRun.h"
 #include "Errors.h"
+#include "ReferenceRun.h"
 
 using orvelle::CheckOutcome;
 using orvelle::CheckResult;
 using orvelle::CheckRun;
+using orvelle::test::ExpectSame;
+using orvelle::test::MessageOf;
+using orvelle::test::Reference;
+using orvelle::test::RunReference;
 
 namespace {
-
-// The run exactly as the algorithm reads, step by step, kept apart from the
-// engine so the engine can be checked against it.
-struct Reference {
-    QStringList MatchList;
-    QStringList files;
-    CheckOutcome outcome = CheckOutcome::Finished;
-    QString error;
-};
-
-Reference RunReference(QStringList files, const orvelle::PairTest& IsDuplicate,
-                       int cancelBeforePair = -1)
-{
-    Reference r;
-    int pairs = 0;
-    int group = 0;
-    int b = 0;
-    while (b <= files.size() - 1) {
-        bool open = false;
-        const int n = int(files.size());
-        for (int i = n - 1; i >= b; --i) {
-            if (pairs++ == cancelBeforePair) {
-                r.outcome = CheckOutcome::Cancelled;
-                r.files = files;
-                return r;
-            }
-            if (files[b] == files[i])
-                continue;
-            bool dup = false;
-            try {
-                dup = IsDuplicate(files[b], files[i]);
-            } catch (const orvelle::Exception& e) {
-                r.outcome = CheckOutcome::Failed;
-                r.error = e.Message();
-                r.files = files;
-                return r;
-            }
-            if (dup) {
-                if (!open) {
-                    ++group;
-                    open = true;
-                    r.MatchList << QString::asprintf("%.8d", group) + files[b];
-                }
-                r.MatchList << QString::asprintf("%.8d", group) + files[i];
-                files.removeAt(i);
-            }
-        }
-        ++b;
-    }
-    r.files = files;
-    return r;
-}
-
-QString MessageOf(const CheckResult& result)
-{
-    if (!result.error)
-        return {};
-    try {
-        std::rethrow_exception(result.error);
-    } catch (const orvelle::Exception& e) {
-        return e.Message();
-    }
-}
-
-void ExpectSame(const CheckResult& engine, const Reference& reference, const char* what)
-{
-    EXPECT_EQ(engine.outcome, reference.outcome) << what;
-    EXPECT_EQ(engine.MatchList, reference.MatchList) << what;
-    EXPECT_EQ(engine.remaining, reference.files) << what;
-    EXPECT_EQ(MessageOf(engine), reference.error) << what;
-}
 
 // A relation given by a table of "outer>inner" pairs.
 orvelle::PairTest Matches(QSet<QString> pairs)
@@ -207,7 +141,7 @@ TEST(CheckRun, MatchesTheReferenceOnRandomLists)
         for (int threads : {1, 2, 3}) {
             const std::string what = "round " + std::to_string(round) + " threads " +
                                      std::to_string(threads);
-            ExpectSame(RunEngine(files, test, threads), reference, what.c_str());
+            ExpectSame(RunEngine(files, test, threads), reference, what);
         }
 
         // Cancelled at a random pair, on one thread, where the cut is exact.

@@ -1,4 +1,5 @@
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #include <gtest/gtest.h>
@@ -55,6 +56,12 @@ TEST(FilesIdentical, UnusableFilesNameThePathAsPassed)
     const QString missing = box("missing");
     EXPECT_EQ(OpenError(missing, a), QStringLiteral("ファイル %1 は開けません").arg(missing));
     EXPECT_EQ(OpenError(a, folder), QStringLiteral("ファイル %1 は開けません").arg(folder));
+#ifndef _WIN32
+    // A pipe would wait for a writer for ever: it is refused like a folder.
+    const QString pipe = box("pipe.jpg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_EQ(OpenError(a, pipe), QStringLiteral("ファイル %1 は開けません").arg(pipe));
+#endif
     // Both bad: the first is named.
     EXPECT_EQ(OpenError(folder, missing), QStringLiteral("ファイル %1 は開けません").arg(folder));
 }

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <atomic>
+
+#include <QStringList>
+
+#include "CheckRun.h"
+#include "FuzzyCompare.h"
+
+namespace orvelle {
+
+// What the user chose for one run.
+struct CheckOptions {
+    bool ExactMode = true;
+    FuzzyOptions fuzzy;
+};
+
+// The whole check over a file list, on up to `threads` threads: the records,
+// the list after the run's deletions, and the first error or the
+// cancellation, exactly as the one-pair-at-a-time run gives them.
+CheckResult RunCheck(const QStringList& files, const CheckOptions& options,
+                     const std::atomic<bool>& cancel, const ProgressSink& progress = {},
+                     int threads = 1);
+
+} // namespace orvelle
