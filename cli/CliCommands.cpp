@@ -261,6 +261,23 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
 
 } // namespace
 
+bool NeedsPictures(const QStringList& args)
+{
+    if (args.isEmpty() || args.front() != u"check")
+        return true;
+    bool exact = true;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == u"--exact")
+            exact = true;
+        else if (a == u"--fuzzy")
+            exact = false;
+        else if (a == u"--noise" || a == u"--color" || a == u"--ext" || a == u"--list")
+            ++i; // its value
+    }
+    return !exact;
+}
+
 int Run(const QStringList& args, std::FILE* out, std::FILE* err)
 {
     if (args.isEmpty())

@@ -13,4 +13,8 @@ namespace orvelle::cli {
 //   check [options] PATH...              the duplicate check; the match records on out
 int Run(const QStringList& args, std::FILE* out, std::FILE* err);
 
+// Whether the command line loads or draws pictures, and so needs the GUI
+// library's application object; an exact check needs none and runs lighter.
+bool NeedsPictures(const QStringList& args);
+
 } // namespace orvelle::cli

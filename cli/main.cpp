@@ -1,5 +1,7 @@
 #include <cstdio>
+#include <memory>
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QStringList>
 
@@ -30,7 +32,11 @@ int main(int argc, char* argv[])
     char platformFlag[] = "-platform";
     char platformName[] = "offscreen";
     char* qtArgv[] = {programName, platformFlag, platformName, nullptr};
-    QGuiApplication app(qtArgc, qtArgv);
+    std::unique_ptr<QCoreApplication> app;
+    if (orvelle::cli::NeedsPictures(args))
+        app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+    else
+        app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
     orvelle::FormatRegistry::Instance();
     return orvelle::cli::Run(args, stdout, stderr);
 }

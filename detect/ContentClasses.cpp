@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <numeric>
+#include <utility>
 
 #include <xxhash.h>
 
@@ -14,15 +15,9 @@ namespace orvelle {
 
 namespace {
 
-// Enough to tell most files of one size apart, small enough that reading it
-// from every such file costs little next to opening it.
-constexpr std::int64_t kHead = 64 * 1024;
 // Files read side by side, and the block each read takes.
 constexpr std::size_t kSideBySide = 16;
 constexpr std::int64_t kChunk = 256 * 1024;
-// Small files are kept in memory between hashing and comparing, up to this
-// much for one size.
-constexpr std::int64_t kKeptBytes = 64 * 1024 * 1024;
 
 struct Hash128 {
     std::uint64_t high = 0;
@@ -34,18 +29,13 @@ struct Hash128 {
     }
 };
 
-Hash128 HashOf(const void* data, std::size_t bytes)
-{
-    const XXH128_hash_t h = XXH3_128bits(data, bytes);
-    return {h.high64, h.low64};
-}
-
 class Splitter {
 public:
     Splitter(const std::vector<QString>& paths, std::uint64_t size,
-             const std::atomic<bool>& cancel, const std::function<void(const QString&)>& reading)
-        : paths_(paths), size_(static_cast<std::int64_t>(size)), cancel_(cancel),
-          reading_(reading), labels_(paths.size(), -1)
+             std::vector<ContentSample> samples, const std::atomic<bool>& cancel,
+             const std::function<void(const QString&)>& reading)
+        : paths_(paths), size_(static_cast<std::int64_t>(size)), samples_(std::move(samples)),
+          cancel_(cancel), reading_(reading), labels_(paths.size(), -1)
     {
     }
 
@@ -57,7 +47,7 @@ public:
             Settle(all);
         } else {
             for (std::vector<int>& bucket : BucketsOf(HeadHashes(all)))
-                SplitBucket(bucket, /*wholeHashed=*/size_ <= kHead);
+                SplitBucket(bucket, /*wholeHashed=*/size_ <= kSampleBytes);
         }
         if (cancel_)
             return std::nullopt;
@@ -101,23 +91,22 @@ private:
     // alone and left out.
     std::vector<std::pair<Hash128, int>> HeadHashes(const std::vector<int>& members)
     {
-        const std::int64_t head = std::min(size_, kHead);
-        keep_ = size_ <= kHead && head * std::int64_t(members.size()) <= kKeptBytes;
-        if (keep_)
-            kept_.assign(paths_.size(), {});
-        std::vector<std::pair<Hash128, int>> hashes;
-        std::vector<char> block(static_cast<std::size_t>(head));
-        for (int m : members) {
-            if (cancel_)
-                return {};
-            std::optional<ReadOnlyFile> file = OpenMember(m);
-            if (!file || !file->ReadExactly(block.data(), head)) {
-                Alone(m);
-                continue;
+        if (samples_.size() != paths_.size()) {
+            samples_.assign(paths_.size(), {});
+            for (int m : members) {
+                if (cancel_)
+                    return {};
+                if (std::optional<ReadOnlyFile> file = OpenMember(m))
+                    samples_[static_cast<std::size_t>(m)] = SampleOf(*file);
             }
-            hashes.emplace_back(HashOf(block.data(), block.size()), m);
-            if (keep_)
-                kept_[static_cast<std::size_t>(m)] = block;
+        }
+        std::vector<std::pair<Hash128, int>> hashes;
+        for (int m : members) {
+            const ContentSample& sample = samples_[static_cast<std::size_t>(m)];
+            if (sample.read)
+                hashes.emplace_back(Hash128{sample.high, sample.low}, m);
+            else
+                Alone(m);
         }
         return hashes;
     }
@@ -182,9 +171,7 @@ private:
     {
         if (cancel_)
             return;
-        if (keep_) {
-            CompareKept(bucket);
-        } else if (bucket.size() <= kSideBySide) {
+        if (bucket.size() <= kSideBySide) {
             SideBySide(bucket);
         } else if (!wholeHashed) {
             for (std::vector<int>& part : BucketsOf(WholeHashes(bucket)))
@@ -192,25 +179,6 @@ private:
         } else {
             AgainstFirst(bucket);
         }
-    }
-
-    // Small files already in memory: each joins the first class whose bytes
-    // it has.
-    void CompareKept(const std::vector<int>& bucket)
-    {
-        std::vector<std::vector<int>> classes;
-        for (int m : bucket) {
-            const std::vector<char>& bytes = kept_[static_cast<std::size_t>(m)];
-            auto same = std::find_if(classes.begin(), classes.end(), [&](const std::vector<int>& c) {
-                return kept_[static_cast<std::size_t>(c.front())] == bytes;
-            });
-            if (same == classes.end())
-                classes.push_back({m});
-            else
-                same->push_back(m);
-        }
-        for (const std::vector<int>& c : classes)
-            Settle(c);
     }
 
     // Up to kSideBySide files read block by block together; a group splits
@@ -317,22 +285,32 @@ private:
 
     const std::vector<QString>& paths_;
     const std::int64_t size_;
+    std::vector<ContentSample> samples_;
     const std::atomic<bool>& cancel_;
     const std::function<void(const QString&)>& reading_;
     std::vector<int> labels_;
     int nextLabel_ = 0;
-    bool keep_ = false;
-    std::vector<std::vector<char>> kept_;
 };
 
 } // namespace
 
+ContentSample SampleOf(ReadOnlyFile& file)
+{
+    char block[kSampleBytes];
+    const auto bytes = static_cast<std::int64_t>(std::min<std::uint64_t>(file.Size(), kSampleBytes));
+    if (!file.ReadExactly(block, bytes))
+        return {};
+    const XXH128_hash_t h = XXH3_128bits(block, static_cast<std::size_t>(bytes));
+    return {h.high64, h.low64, true};
+}
+
 std::optional<std::vector<int>> SplitByContent(const std::vector<QString>& paths,
                                                std::uint64_t size,
+                                               std::vector<ContentSample> samples,
                                                const std::atomic<bool>& cancel,
                                                const std::function<void(const QString&)>& reading)
 {
-    return Splitter(paths, size, cancel, reading).Run();
+    return Splitter(paths, size, std::move(samples), cancel, reading).Run();
 }
 
 } // namespace orvelle

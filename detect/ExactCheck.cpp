@@ -5,7 +5,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include <QHash>
@@ -24,18 +23,12 @@ struct Probe {
     bool opens = false;
     std::uint64_t size = 0;
     FileId id{};
-};
-
-struct FileIdHash {
-    std::size_t operator()(const FileId& id) const noexcept
-    {
-        return std::hash<std::uint64_t>()(id.node * 0x9E3779B97F4A7C15ull ^ id.device);
-    }
+    ContentSample sample;
 };
 
 // Progress is counted in bytes looked at; opening a file counts as a block.
 constexpr std::int64_t kOpenWeight = 4096;
-constexpr std::int64_t kHeadWeight = 64 * 1024;
+constexpr std::int64_t kHeadWeight = kSampleBytes;
 
 class ExactCheck {
 public:
@@ -53,7 +46,7 @@ public:
         IndexTexts();
         // Until the sizes are known, most files are guessed to need their
         // first block read.
-        total_ = std::int64_t(texts_.size()) * (kOpenWeight + kHeadWeight);
+        total_ = std::int64_t(textEntry_.size()) * (kOpenWeight + kHeadWeight);
         ProbeAll();
         total_ = done_;
         if (cancel_)
@@ -72,33 +65,48 @@ public:
 private:
     // --------------------------------------------------------- the entries
 
+    // Each distinct path text once, by the first entry that has it. An
+    // open-addressing table of entry numbers keeps this to a few bytes an
+    // entry, where lists run to a million paths.
     void IndexTexts()
     {
-        QHash<QString, int> index;
-        index.reserve(files_.size());
-        textOf_.reserve(static_cast<std::size_t>(files_.size()));
-        for (const QString& path : files_) {
-            auto it = index.find(path);
-            if (it == index.end()) {
-                it = index.insert(path, int(texts_.size()));
-                texts_.push_back(path);
+        const std::size_t n = static_cast<std::size_t>(files_.size());
+        std::size_t capacity = 16;
+        while (capacity < 2 * n)
+            capacity *= 2;
+        std::vector<int> table(capacity, -1);
+        textOf_.reserve(n);
+        for (int e = 0; e < int(n); ++e) {
+            const QString& path = files_.at(e);
+            std::size_t at = qHash(path) & (capacity - 1);
+            while (table[at] >= 0 && files_.at(textEntry_[std::size_t(table[at])]) != path)
+                at = (at + 1) & (capacity - 1);
+            if (table[at] < 0) {
+                table[at] = int(textEntry_.size());
+                textEntry_.push_back(e);
             }
-            textOf_.push_back(*it);
+            textOf_.push_back(table[at]);
         }
     }
 
+    const QString& Text(int text) const { return files_.at(textEntry_[std::size_t(text)]); }
+
     void ProbeAll()
     {
-        probes_.assign(texts_.size(), {});
+        probes_.assign(textEntry_.size(), {});
         ParallelFor(
-            texts_.size(), threads_,
+            textEntry_.size(), threads_,
             [this](std::size_t k) {
-                if (std::optional<ReadOnlyFile> file = ReadOnlyFile::Open(texts_[k]))
-                    probes_[k] = {true, file->Size(), file->Id()};
+                // The first block is hashed while the file is open anyway:
+                // most files share their size with another in a large list.
+                if (std::optional<ReadOnlyFile> file = ReadOnlyFile::Open(Text(int(k))))
+                    probes_[k] = {true, file->Size(), file->Id(), SampleOf(*file)};
                 done_ += kOpenWeight;
             },
             cancel_, [this] { Report(0, {}); });
     }
+
+    int FirstEntryOf(int file) const { return textEntry_[std::size_t(fileText_[std::size_t(file)])]; }
 
     const Probe& ProbeOf(int entry) const
     {
@@ -135,17 +143,20 @@ private:
         // The pairs visited before it: the entries after it that match the
         // outer entry leave the list.
         std::vector<QString> paths{files_.at(0)};
+        std::vector<ContentSample> samples{outer.sample};
         std::vector<int> entries{0};
         for (int i = n - 1; i > failure; --i) {
             const Probe& p = ProbeOf(i);
             if (!SameText(0, i) && p.size == outer.size) {
                 paths.push_back(files_.at(i));
+                samples.push_back(p.sample);
                 entries.push_back(i);
             }
         }
         std::vector<int> matched;
         if (paths.size() > 1) {
-            const std::optional<std::vector<int>> labels = SplitByContent(paths, outer.size, cancel_);
+            const std::optional<std::vector<int>> labels =
+                SplitByContent(paths, outer.size, std::move(samples), cancel_);
             if (!labels)
                 return Cancelled({});
             for (std::size_t k = 1; k < paths.size(); ++k) {
@@ -169,29 +180,46 @@ private:
 
     void GroupFiles()
     {
-        std::unordered_map<FileId, int, FileIdHash> index;
-        fileOfText_.assign(texts_.size(), -1);
-        for (int e = 0; e < int(files_.size()); ++e) {
-            const int text = textOf_[static_cast<std::size_t>(e)];
-            if (fileOfText_[static_cast<std::size_t>(text)] >= 0)
-                continue;
-            const Probe& p = probes_[static_cast<std::size_t>(text)];
-            auto [it, fresh] = index.try_emplace(p.id, int(filePath_.size()));
-            if (fresh) {
-                filePath_.push_back(texts_[static_cast<std::size_t>(text)]);
-                fileSize_.push_back(p.size);
-                fileFirstEntry_.push_back(e);
-            }
-            fileOfText_[static_cast<std::size_t>(text)] = it->second;
+        // Texts naming one file (device and file number) become one file,
+        // numbered in order of its first entry.
+        std::vector<int> byId(textEntry_.size());
+        for (std::size_t t = 0; t < byId.size(); ++t)
+            byId[t] = int(t);
+        const auto idOf = [this](int t) -> const FileId& { return probes_[std::size_t(t)].id; };
+        std::sort(byId.begin(), byId.end(), [&](int a, int b) {
+            const FileId& x = idOf(a);
+            const FileId& y = idOf(b);
+            return x.device != y.device ? x.device < y.device : x.node != y.node ? x.node < y.node : a < b;
+        });
+        std::vector<int> firstTextOf(textEntry_.size());
+        for (std::size_t i = 0; i < byId.size(); ++i) {
+            const bool same = i > 0 && idOf(byId[i]) == idOf(byId[i - 1]);
+            firstTextOf[std::size_t(byId[i])] = same ? firstTextOf[std::size_t(byId[i - 1])] : byId[i];
         }
-        classOf_.resize(filePath_.size());
+        byId = {};
+        // Texts are numbered by their first entry, so the first text of a
+        // file is also its first entry's.
+        fileOfText_.assign(textEntry_.size(), -1);
+        for (std::size_t t = 0; t < textEntry_.size(); ++t) {
+            const int first = firstTextOf[t];
+            if (first == int(t)) {
+                fileOfText_[t] = int(fileText_.size());
+                fileText_.push_back(int(t));
+                fileSize_.push_back(probes_[t].size);
+                fileSample_.push_back(probes_[t].sample);
+            } else {
+                fileOfText_[t] = fileOfText_[std::size_t(first)];
+            }
+        }
+        probes_ = {};
+        classOf_.resize(fileText_.size());
         for (std::size_t f = 0; f < classOf_.size(); ++f)
             classOf_[f] = int(f);
 
         // Files of one size, ordered by the first entry of any of them: the
         // groups are resolved in that order, so that the passes settled so
         // far form an unbroken prefix of the run.
-        std::vector<int> bySize(filePath_.size());
+        std::vector<int> bySize(fileText_.size());
         for (std::size_t f = 0; f < bySize.size(); ++f)
             bySize[f] = int(f);
         std::sort(bySize.begin(), bySize.end(), [this](int a, int b) {
@@ -207,9 +235,9 @@ private:
             if (j - i > 1) {
                 Group g;
                 g.files.assign(bySize.begin() + std::ptrdiff_t(i), bySize.begin() + std::ptrdiff_t(j));
-                g.firstEntry = fileFirstEntry_[std::size_t(g.files.front())];
+                g.firstEntry = FirstEntryOf(g.files.front());
                 for (int f : g.files)
-                    g.firstEntry = std::min(g.firstEntry, fileFirstEntry_[std::size_t(f)]);
+                    g.firstEntry = std::min(g.firstEntry, FirstEntryOf(f));
                 const std::int64_t size = std::int64_t(fileSize_[std::size_t(g.files.front())]);
                 g.weight = std::int64_t(g.files.size()) * (std::min(size, kHeadWeight) + kOpenWeight);
                 total_ += g.weight;
@@ -234,11 +262,16 @@ private:
             [&](std::size_t g) {
                 Group& group = groups_[g];
                 std::vector<QString> paths;
+                std::vector<ContentSample> samples;
                 paths.reserve(group.files.size());
-                for (int f : group.files)
-                    paths.push_back(filePath_[std::size_t(f)]);
+                samples.reserve(group.files.size());
+                for (int f : group.files) {
+                    paths.push_back(Text(fileText_[std::size_t(f)]));
+                    samples.push_back(fileSample_[std::size_t(f)]);
+                }
                 const std::optional<std::vector<int>> labels =
-                    SplitByContent(paths, fileSize_[std::size_t(group.files.front())], cancel_, reading);
+                    SplitByContent(paths, fileSize_[std::size_t(group.files.front())],
+                                   std::move(samples), cancel_, reading);
                 if (!labels)
                     return;
                 // Each class is named by its first file.
@@ -277,12 +310,21 @@ private:
         const auto classOfEntry = [this](int e) {
             return classOf_[std::size_t(fileOfText_[std::size_t(textOf_[std::size_t(e)])])];
         };
-        std::vector<std::vector<int>> members(filePath_.size());
+        // The members of each class in list order, one array for all.
+        std::vector<int> start(fileText_.size() + 1, 0);
         for (int e = 0; e < n; ++e)
-            members[std::size_t(classOfEntry(e))].push_back(e);
+            ++start[std::size_t(classOfEntry(e)) + 1];
+        for (std::size_t c = 1; c < start.size(); ++c)
+            start[c] += start[c - 1];
+        std::vector<int> members(static_cast<std::size_t>(n));
+        {
+            std::vector<int> fill(start.begin(), start.end() - 1);
+            for (int e = 0; e < n; ++e)
+                members[std::size_t(fill[std::size_t(classOfEntry(e))]++)] = e;
+        }
 
         std::vector<bool> deleted(static_cast<std::size_t>(n), false);
-        std::vector<bool> settled(filePath_.size(), false);
+        std::vector<bool> settled(fileText_.size(), false);
         QStringList records;
         int group = 0;
         for (int leader = 0; leader < n; ++leader) {
@@ -296,9 +338,10 @@ private:
             // Visited from the end of the list: the first member that is the
             // leader's own file under another name stops the run.
             bool open = false;
-            const std::vector<int>& all = members[std::size_t(cls)];
-            for (auto it = all.rbegin(); it != all.rend() && *it > leader; ++it) {
-                const int i = *it;
+            for (int k = start[std::size_t(cls) + 1] - 1; k >= start[std::size_t(cls)]; --k) {
+                const int i = members[std::size_t(k)];
+                if (i <= leader)
+                    break;
                 if (SameText(leader, i))
                     continue;
                 if (fileOfText_[std::size_t(textOf_[std::size_t(i)])] == leaderFile)
@@ -383,13 +426,13 @@ private:
     const ProgressSink& progress_;
     const int threads_;
 
-    std::vector<QString> texts_;
+    std::vector<int> textEntry_; // the first entry of each distinct text
     std::vector<int> textOf_;
     std::vector<Probe> probes_;
 
-    std::vector<QString> filePath_;
+    std::vector<int> fileText_; // the first text naming each file
     std::vector<std::uint64_t> fileSize_;
-    std::vector<int> fileFirstEntry_;
+    std::vector<ContentSample> fileSample_;
     std::vector<int> fileOfText_;
     std::vector<int> classOf_;
     std::vector<Group> groups_;
