@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Orvelle needs (only those missing), then
 # configures and builds it incrementally in ./build.
+#   setup.sh [--bench]   --bench: also the duplicate finders, GNU time and the
+#                        wallpapers that bench/make-corpus.py and bench/run-bench.sh use
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+bench=false
+for arg in "$@"; do
+    case $arg in
+        --bench) bench=true ;;
+        *)
+            echo "usage: setup.sh [--bench]" >&2
+            exit 2
+            ;;
+    esac
+done
 
 packages=(
     g++ cmake ninja-build pkg-config
@@ -10,6 +23,12 @@ packages=(
     libjpeg62-turbo-dev libjpeg-turbo-progs libxxhash-dev libsimpleini-dev libgtest-dev libbenchmark-dev
     xvfb xauth imagemagick xdg-utils fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation
 )
+if $bench; then
+    packages+=(
+        jdupes rdfind fdupes rmlint findimagedupes time python3
+        gnome-backgrounds mate-backgrounds plasma-workspace-wallpapers
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
