@@ -54,7 +54,7 @@ int Usage(std::FILE* err)
                    "       orvelle-cli render FILE [--size WxH] [-o OUT]\n"
                    "       orvelle-cli check [--exact | --fuzzy] [--ignore-size | --compare-size]\n"
                    "                         [--noise N] [--color N] [--ext PATTERN,...]\n"
-                   "                         [--list FILE] PATH...\n"));
+                   "                         [--list FILE] [--cache-mib N] PATH...\n"));
     return kUsage;
 }
 
@@ -181,6 +181,7 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
         patterns.push_back({QString::fromLatin1(p), true});
     QStringList files;
     bool anyPath = false;
+    std::int64_t cacheBytes = orvelle::CheckOptions{}.cacheBytes;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         const bool hasValue = i + 1 < args.size();
@@ -197,6 +198,10 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
             options.Err_Count = args.at(++i).toInt(&ok);
         } else if (a == u"--color" && hasValue) {
             options.Err_Clr = args.at(++i).toInt(&ok);
+        } else if (a == u"--cache-mib" && hasValue) {
+            const qint64 mib = args.at(++i).toLongLong(&ok);
+            ok = ok && mib >= 0 && mib <= (qint64(1) << 40);
+            cacheBytes = mib * 1024 * 1024;
         } else if (a == u"--ext" && hasValue) {
             patterns.clear();
             for (const QString& p : args.at(++i).split(u','))
@@ -241,7 +246,7 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
         };
     }
     const orvelle::CheckResult result = orvelle::RunCheck(
-        files, {exact, options}, cancel, progress, std::max(1, QThread::idealThreadCount()));
+        files, {exact, options, cacheBytes}, cancel, progress, std::max(1, QThread::idealThreadCount()));
     if (progress)
         Print(err, QStringLiteral("\r\x1b[K"));
     for (const QString& record : result.MatchList)
@@ -272,7 +277,8 @@ bool NeedsPictures(const QStringList& args)
             exact = true;
         else if (a == u"--fuzzy")
             exact = false;
-        else if (a == u"--noise" || a == u"--color" || a == u"--ext" || a == u"--list")
+        else if (a == u"--noise" || a == u"--color" || a == u"--ext" || a == u"--list" ||
+                 a == u"--cache-mib")
             ++i; // its value
     }
     return !exact;

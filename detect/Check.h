@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include <QStringList>
 
@@ -13,6 +14,8 @@ namespace orvelle {
 struct CheckOptions {
     bool ExactMode = true;
     FuzzyOptions fuzzy;
+    // How much decoded picture memory the fuzzy mode may keep for reuse.
+    std::int64_t cacheBytes = std::int64_t(1) << 30;
 };
 
 // The whole check over a file list, on up to `threads` threads: the records,

@@ -49,9 +49,16 @@ QString JoinPath(const QString& folder, const QString& name, QStringView separat
 {
     // A drive colon ends a name but is no separator between folder and name:
     // "C:" + "a" must give "C:\a", not the drive-relative "C:a".
-    if (!folder.isEmpty() && folder.back() != u':' && IsPathSeparator(folder.back(), separators))
-        return folder + name;
-    return folder + separators.front() + name;
+    // Made at its exact length: a folder scan keeps a million of these.
+    const bool separated =
+        !folder.isEmpty() && folder.back() != u':' && IsPathSeparator(folder.back(), separators);
+    QString path;
+    path.reserve(folder.size() + (separated ? 0 : 1) + name.size());
+    path.append(folder);
+    if (!separated)
+        path.append(separators.front());
+    path.append(name);
+    return path;
 }
 
 } // namespace orvelle
