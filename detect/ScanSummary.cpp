@@ -1,0 +1,125 @@
+#include "ScanSummary.h"
+
+#include <algorithm>
+
+#include "PixelScanTargets.h"
+#include "SumPlane.h"
+
+namespace orvelle {
+
+namespace {
+
+constexpr std::size_t kFinest = ScanSummary::kLevels - 1;
+constexpr int kFinestSize = ScanSummary::kBlockSizes[kFinest];
+// Columns of pixels gathered at a time when making the finest level: a
+// multiple of its block size, small enough to stay on the stack.
+constexpr int kChunk = 32 * kFinestSize;
+
+int BlocksFor(int pixels, int blockSize)
+{
+    return (pixels + blockSize - 1) / blockSize;
+}
+
+// The least and greatest sum of each finest block in one row of blocks: first
+// column by column over the block's rows, then over each block's columns.
+ORVELLE_SCAN_CLONES
+void SummariseBlockRow(const std::uint16_t* top, int width, int rows, std::uint16_t* minima,
+                       std::uint16_t* maxima)
+{
+    std::uint16_t low[kChunk];
+    std::uint16_t high[kChunk];
+    for (int x0 = 0; x0 < width; x0 += kChunk) {
+        const int n = std::min(kChunk, width - x0);
+        const std::uint16_t* row = top + x0;
+        for (int x = 0; x < n; ++x) {
+            low[x] = row[x];
+            high[x] = row[x];
+        }
+        for (int y = 1; y < rows; ++y) {
+            row += width;
+            for (int x = 0; x < n; ++x) {
+                const std::uint16_t v = row[x];
+                const std::uint16_t mn = low[x];
+                const std::uint16_t mx = high[x];
+                low[x] = v < mn ? v : mn;
+                high[x] = v > mx ? v : mx;
+            }
+        }
+        // A cut-short last block repeats its last column, which changes
+        // neither bound.
+        const int blocks = (n + kFinestSize - 1) / kFinestSize;
+        for (int x = n; x < blocks * kFinestSize; ++x) {
+            low[x] = low[n - 1];
+            high[x] = high[n - 1];
+        }
+        for (int b = 0; b < blocks; ++b) {
+            std::uint16_t mn = low[b * kFinestSize];
+            std::uint16_t mx = high[b * kFinestSize];
+            for (int x = 1; x < kFinestSize; ++x) {
+                const std::uint16_t l = low[b * kFinestSize + x];
+                const std::uint16_t h = high[b * kFinestSize + x];
+                mn = l < mn ? l : mn;
+                mx = h > mx ? h : mx;
+            }
+            minima[x0 / kFinestSize + b] = mn;
+            maxima[x0 / kFinestSize + b] = mx;
+        }
+    }
+}
+
+// A coarser level from the finer one: each block joins its (up to) four
+// children.
+void Coarsen(const ScanSummary::Level& fine, int columns, int rows, std::uint16_t* minima,
+             std::uint16_t* maxima)
+{
+    for (int by = 0; by < rows; ++by) {
+        const int y0 = 2 * by;
+        const int y1 = std::min(y0 + 1, fine.rows - 1);
+        for (int bx = 0; bx < columns; ++bx) {
+            const int x0 = 2 * bx;
+            const int x1 = std::min(x0 + 1, fine.columns - 1);
+            const int k00 = y0 * fine.columns + x0, k01 = y0 * fine.columns + x1;
+            const int k10 = y1 * fine.columns + x0, k11 = y1 * fine.columns + x1;
+            minima[by * columns + bx] =
+                std::min({fine.minima[k00], fine.minima[k01], fine.minima[k10], fine.minima[k11]});
+            maxima[by * columns + bx] =
+                std::max({fine.maxima[k00], fine.maxima[k01], fine.maxima[k10], fine.maxima[k11]});
+        }
+    }
+}
+
+} // namespace
+
+void ScanSummary::Assign(const SumPlane& plane)
+{
+    width_ = plane.Width();
+    height_ = plane.Height();
+    origin_ = width_ > 0 && height_ > 0 ? plane.At(0, 0) : 0;
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < kLevels; ++i) {
+        Placement& at = placement_[i];
+        at.columns = BlocksFor(width_, kBlockSizes[i]);
+        at.rows = BlocksFor(height_, kBlockSizes[i]);
+        at.offset = offset;
+        offset += 2 * std::size_t(at.columns) * std::size_t(at.rows);
+    }
+    values_.resize(offset);
+
+    const auto minimaOf = [&](std::size_t i) { return values_.data() + placement_[i].offset; };
+    const auto maximaOf = [&](std::size_t i) {
+        return minimaOf(i) + std::size_t(placement_[i].columns) * std::size_t(placement_[i].rows);
+    };
+    const Placement& finest = placement_[kFinest];
+    for (int by = 0; by < finest.rows; ++by) {
+        const int y0 = by * kFinestSize;
+        const std::size_t at = std::size_t(by) * std::size_t(finest.columns);
+        SummariseBlockRow(plane.Row(y0), width_, std::min(kFinestSize, height_ - y0),
+                          minimaOf(kFinest) + at, maximaOf(kFinest) + at);
+    }
+    for (std::size_t i = kFinest; i-- > 0;) {
+        Coarsen(LevelAt(int(i + 1)), placement_[i].columns, placement_[i].rows, minimaOf(i),
+                maximaOf(i));
+    }
+}
+
+} // namespace orvelle
