@@ -1,7 +1,7 @@
 #include "Check.h"
 
-#include "DuplicateTest.h"
 #include "ExactCheck.h"
+#include "FuzzyCheck.h"
 
 namespace orvelle {
 
@@ -10,11 +10,7 @@ CheckResult RunCheck(const QStringList& files, const CheckOptions& options,
 {
     if (options.ExactMode)
         return RunExactCheck(files, cancel, progress, threads);
-    const DuplicateTest test(false, options.fuzzy);
-    const PairTest pair = [&test](const QString& a, const QString& b) {
-        return test.IsDuplicate(a, b);
-    };
-    return CheckRun(files, pair, cancel, progress, threads).Execute();
+    return RunFuzzyCheck(files, options.fuzzy, options.cacheBytes, cancel, progress, threads);
 }
 
 } // namespace orvelle

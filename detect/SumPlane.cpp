@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "Bitmap.h"
+#include "Canvas.h"
 #include "PixelScanTargets.h"
 
 namespace orvelle {
@@ -30,6 +31,26 @@ void SumPlane::Assign(const TBitmap& bitmap)
     sums_.resize(std::size_t(width_) * std::size_t(height_));
     for (int y = 0; y < height_; ++y)
         SumRow(bitmap.PixelRow(y), sums_.data() + std::ptrdiff_t(y) * width_, width_);
+}
+
+SumPlane SumPlane::Resampled(int width, int height) const
+{
+    SumPlane to;
+    if (width <= 0 || height <= 0 || width_ <= 0 || height_ <= 0)
+        return to;
+    to.width_ = width;
+    to.height_ = height;
+    to.sums_.resize(std::size_t(width) * std::size_t(height));
+    std::vector<int> columns(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x)
+        columns[std::size_t(x)] = NearestSource(x, width_, width);
+    for (int y = 0; y < height; ++y) {
+        const std::uint16_t* from = Row(NearestSource(y, height_, height));
+        std::uint16_t* out = to.sums_.data() + std::ptrdiff_t(y) * width;
+        for (int x = 0; x < width; ++x)
+            out[x] = from[columns[std::size_t(x)]];
+    }
+    return to;
 }
 
 } // namespace orvelle

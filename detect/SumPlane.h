@@ -23,6 +23,10 @@ public:
     // again.
     void Assign(const TBitmap& bitmap);
 
+    // The plane a nearest-pixel draw at another size gives: target pixel
+    // (x, y) takes the source pixel the canvas's rule names (NearestSource).
+    SumPlane Resampled(int width, int height) const;
+
     int Width() const noexcept { return width_; }
     int Height() const noexcept { return height_; }
     const std::uint16_t* Data() const noexcept { return sums_.data(); }

@@ -14,9 +14,9 @@ namespace orvelle {
 
 namespace {
 
-// No picture this program reads needs more; a header that claims more is
-// refused before anything is allocated.
-constexpr std::int64_t kPixelMemoryLimit = std::int64_t(1) << 31;
+// No picture this program reads needs more than PixelMemoryLimit(); a header
+// that claims more is refused before anything is allocated.
+constexpr std::int64_t kPixelMemoryLimit = PixelMemoryLimit();
 
 int BitsOf(TPixelFormat format)
 {

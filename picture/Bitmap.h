@@ -37,6 +37,12 @@ std::int64_t RowStride(std::int64_t width, int bitsPerPixel);
 // ending the program.
 std::vector<std::uint8_t> AllocatePixelMemory(std::int64_t bytes, std::uint8_t fill = 0);
 
+// The most pixel memory one bitmap may take; AllocatePixelMemory refuses more.
+constexpr std::int64_t PixelMemoryLimit()
+{
+    return std::int64_t(1) << 31;
+}
+
 } // namespace orvelle
 
 enum class TPixelFormat { pf1bit, pf4bit, pf8bit, pf16bit, pf24bit, pf32bit };

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include <QStringList>
+
+#include "CheckRun.h"
+#include "FuzzyCompare.h"
+
+namespace orvelle {
+
+// The fuzzy-mode check with each picture decoded once: the same records,
+// deletions, first error and list after Cancel as ImagesSimilar on every
+// pair in visiting order (CheckRun with DuplicateTest).
+//
+// First every path text is looked at once, on all threads: which file it
+// names, whether its picture loads and at what size, and, where a pair could
+// ever draw it at that size, the picture drawn there once, reduced to its
+// pixel sums (SumPlane) and their block bounds (ScanSummary). The planes are
+// kept while they fit in cacheBytes; the summaries always are. Then the run
+// visits the pairs as CheckRun does, deciding each from what was kept:
+//  - pictures of different sizes, when sizes count, never touch pixels;
+//  - two pictures at their own size are settled from their summaries where
+//    the bounds suffice, else by the scan of the blocks left open;
+//  - a bitmap or JPEG drawn at another size is its plane sampled by the
+//    canvas's nearest-pixel rule, which is what drawing it would give;
+//  - the rest (metafiles and icons at another size, two-colour bitmaps, a
+//    plane that did not fit) are drawn again by the picture layer.
+// Errors of loading and drawing come in the order ImagesSimilar raises them.
+CheckResult RunFuzzyCheck(const QStringList& files, const FuzzyOptions& options,
+                          std::int64_t cacheBytes, const std::atomic<bool>& cancel,
+                          const ProgressSink& progress = {}, int threads = 1);
+
+} // namespace orvelle
