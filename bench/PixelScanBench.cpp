@@ -75,8 +75,8 @@ TBitmap WorkBitmap(int width, int height)
     return bitmap;
 }
 
-// Soft colour fields from a few waves, with grain on top, different for
-// every seed.
+// Soft colour fields from a few waves, with grain on top; each number
+// gives another picture.
 TBitmap MadePicture(int width, int height, unsigned seed)
 {
     std::mt19937 random(seed);

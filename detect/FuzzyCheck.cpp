@@ -122,20 +122,16 @@ private:
 
     void LookAtAll()
     {
-        // Loading tells the sizes; a picture is drawn only where another of
-        // its size exists, unless sizes do not count.
+        // Loading tells the sizes. When sizes do not count, every picture is
+        // drawn while it is loaded; otherwise only where another of its size
+        // exists, which is known once all are loaded.
         ParallelFor(
-            texts_.size(), threads_, [this](std::size_t k) { Load(k); }, cancel_,
-            [this] { Report(); });
-        if (cancel_)
+            texts_.size(), threads_, [this](std::size_t k) { Load(k, options_.IgnoreSize); },
+            cancel_, [this] { Report(); });
+        if (cancel_ || options_.IgnoreSize)
             return;
         std::vector<std::size_t> toDraw;
-        if (options_.IgnoreSize) {
-            for (std::size_t k = 0; k < pictures_.size(); ++k) {
-                if (!pictures_[k].loadError)
-                    toDraw.push_back(k);
-            }
-        } else {
+        {
             QHash<std::pair<int, int>, int> sizes;
             for (const Picture& p : pictures_) {
                 if (!p.loadError)
@@ -152,7 +148,7 @@ private:
             [this] { Report(); });
     }
 
-    void Load(std::size_t k)
+    void Load(std::size_t k, bool draw)
     {
         Picture& p = pictures_[k];
         p.id = IdentifyFile(texts_[k]);
@@ -168,9 +164,12 @@ private:
         p.height = picture.Height();
         p.sampled = Sampled(picture.Graphic());
         done_ += kDecodeWeight / 10;
+        if (draw)
+            DrawOwnSize(k, &picture);
     }
 
-    void DrawOwnSize(std::size_t k)
+    // loaded: the picture already loaded from the path, if any.
+    void DrawOwnSize(std::size_t k, TPicture* loaded = nullptr)
     {
         Picture& p = pictures_[k];
         p.drawn = true;
@@ -178,9 +177,12 @@ private:
         if (!WorkBitmapsFit(p.width, p.height))
             return; // every pair at this size fails before drawing
         try {
-            TPicture picture;
-            picture.LoadFile(texts_[k]);
-            auto plane = std::make_shared<const SumPlane>(Draw(picture, p.width, p.height));
+            TPicture reloaded;
+            if (!loaded) {
+                reloaded.LoadFile(texts_[k]);
+                loaded = &reloaded;
+            }
+            auto plane = std::make_shared<const SumPlane>(Draw(*loaded, p.width, p.height));
             p.summary.Assign(*plane);
             const auto bytes = std::int64_t(plane->Width()) * plane->Height() * 2;
             if (cached_.fetch_add(bytes) + bytes <= cacheBytes_)

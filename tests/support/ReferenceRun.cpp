@@ -1,5 +1,8 @@
 #include "ReferenceRun.h"
 
+#include <algorithm>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "Errors.h"
@@ -70,6 +73,42 @@ void ExpectSame(const CheckResult& engine, const Reference& reference, const std
     EXPECT_EQ(engine.MatchList, reference.MatchList) << what;
     EXPECT_EQ(engine.remaining, reference.files) << what;
     EXPECT_EQ(MessageOf(engine), reference.error) << what;
+}
+
+QStringList RandomList(std::mt19937& random, const QStringList& good, const QStringList& bad,
+                       int size, int badOneIn)
+{
+    QStringList files;
+    for (int i = 0; i < size; ++i) {
+        if (!bad.isEmpty() && random() % unsigned(badOneIn) == 0)
+            files << bad.at(qsizetype(random() % bad.size()));
+        else
+            files << good.at(qsizetype(random() % good.size()));
+    }
+    return files;
+}
+
+bool ExpectCancelSeenBetweenPairs(const QStringList& files, const PairTest& IsDuplicate,
+                                  std::chrono::microseconds delay,
+                                  const std::function<CheckResult(const std::atomic<bool>&)>& run,
+                                  const std::string& what)
+{
+    std::vector<QStringList> states;
+    const Reference reference = RunReference(files, IsDuplicate, -1, &states);
+    std::atomic<bool> cancel{delay.count() == 0};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(delay);
+        cancel = true;
+    });
+    const CheckResult r = run(cancel);
+    canceller.join();
+    if (r.outcome != CheckOutcome::Cancelled) {
+        ExpectSame(r, reference, what);
+        return false;
+    }
+    EXPECT_TRUE(r.MatchList.isEmpty()) << what;
+    EXPECT_NE(std::find(states.begin(), states.end(), r.remaining), states.end()) << what;
+    return true;
 }
 
 } // namespace orvelle::test

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <random>
+#include <string>
 #include <vector>
 
 #include <QString>
@@ -31,5 +36,18 @@ QString MessageOf(const CheckResult& result);
 
 // The engine's result against the reference's, as GoogleTest expectations.
 void ExpectSame(const CheckResult& engine, const Reference& reference, const std::string& what);
+
+// A random list of size entries from good, with an entry of bad now and then
+// (about one in badOneIn) where bad is not empty.
+QStringList RandomList(std::mt19937& random, const QStringList& good, const QStringList& bad,
+                       int size, int badOneIn);
+
+// Runs the engine with Cancel set after delay (before it starts when delay
+// is zero). A cancelled run must leave a list the reference passes through;
+// a run that ended otherwise must equal the reference. True when cancelled.
+bool ExpectCancelSeenBetweenPairs(const QStringList& files, const PairTest& IsDuplicate,
+                                  std::chrono::microseconds delay,
+                                  const std::function<CheckResult(const std::atomic<bool>&)>& run,
+                                  const std::string& what);
 
 } // namespace orvelle::test
