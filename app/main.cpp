@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "Bitmap.h"
 #include "CheckOptionUnit.h"
 #include "Fonts.h"
 #include "FormatRegistry.h"
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
         std::fputs("orvelle: no display to show the window on (DISPLAY is not set)\n", stderr);
         return 1;
     }
+    orvelle::KeepFreedPixelMemory();
     QApplication app(argc, argv);
     QApplication::setApplicationName(orvelle::ApplicationTitle());
     QApplication::setWindowIcon(orvelle::ProgramIcon());

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QStringList>
 
+#include "Bitmap.h"
 #include "CliCommands.h"
 #include "FormatRegistry.h"
 
@@ -23,6 +24,7 @@ void QuietQt(QtMsgType type, const QMessageLogContext&, const QString& message)
 int main(int argc, char* argv[])
 {
     qInstallMessageHandler(QuietQt);
+    orvelle::KeepFreedPixelMemory();
     // Pictures are drawn off screen; no display is needed or used.
     QStringList args;
     for (int i = 1; i < argc; ++i)

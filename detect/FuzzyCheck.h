@@ -5,7 +5,7 @@
 
 #include <QStringList>
 
-#include "CheckRun.h"
+#include "CheckRun.h" // CheckResult, ProgressSink
 #include "FuzzyCompare.h"
 
 namespace orvelle {
@@ -19,14 +19,18 @@ namespace orvelle {
 // ever draw it at that size, the picture drawn there once, reduced to its
 // pixel sums (SumPlane) and their block bounds (ScanSummary). The planes are
 // kept while they fit in cacheBytes; the summaries always are. Then the run
-// visits the pairs as CheckRun does, deciding each from what was kept:
+// visits the pairs in passes (PairPasses), where pictures of different sizes
+// do not meet when sizes count, deciding each pair from what was kept:
 //  - pictures of different sizes, when sizes count, never touch pixels;
 //  - two pictures at their own size are settled from their summaries where
 //    the bounds suffice, else by the scan of the blocks left open;
 //  - a bitmap or JPEG drawn at another size is its plane sampled by the
 //    canvas's nearest-pixel rule, which is what drawing it would give;
 //  - the rest (metafiles and icons at another size, two-colour bitmaps, a
-//    plane that did not fit) are drawn again by the picture layer.
+//    plane that did not fit) are drawn again by the picture layer. A plane
+//    drawn again is kept where the planes of pictures no pair will take
+//    again made room, and answers its pairs with the next outer entries at
+//    once.
 // Errors of loading and drawing come in the order ImagesSimilar raises them.
 CheckResult RunFuzzyCheck(const QStringList& files, const FuzzyOptions& options,
                           std::int64_t cacheBytes, const std::atomic<bool>& cancel,

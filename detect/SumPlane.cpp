@@ -4,6 +4,7 @@
 
 #include "Bitmap.h"
 #include "Canvas.h"
+#include "PixelConversion.h"
 #include "PixelScanTargets.h"
 
 namespace orvelle {
@@ -31,6 +32,29 @@ void SumPlane::Assign(const TBitmap& bitmap)
     sums_.resize(std::size_t(width_) * std::size_t(height_));
     for (int y = 0; y < height_; ++y)
         SumRow(bitmap.PixelRow(y), sums_.data() + std::ptrdiff_t(y) * width_, width_);
+}
+
+SumPlane SumPlane::AtOwnSize(const TBitmap& source)
+{
+    SumPlane to;
+    const int width = source.Width();
+    const int height = source.Height();
+    if (width <= 0 || height <= 0)
+        return to;
+    to.width_ = width;
+    to.height_ = height;
+    to.sums_.resize(std::size_t(width) * std::size_t(height));
+    const bool straight = source.Format().bitsPerPixel == 24;
+    std::vector<std::uint8_t> line(straight ? 0 : std::size_t(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* bgr = source.PixelRow(y);
+        if (!straight) {
+            ConvertRowToBgr(source, y, line.data());
+            bgr = line.data();
+        }
+        SumRow(bgr, to.sums_.data() + std::ptrdiff_t(y) * width, width);
+    }
+    return to;
 }
 
 SumPlane SumPlane::Resampled(int width, int height) const

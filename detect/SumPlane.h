@@ -23,6 +23,11 @@ public:
     // again.
     void Assign(const TBitmap& bitmap);
 
+    // The plane of the work bitmap that drawing source at its own size
+    // gives: its pixels as they are (24 bits) or as the canvas converts them,
+    // without the work bitmap itself.
+    static SumPlane AtOwnSize(const TBitmap& source);
+
     // The plane a nearest-pixel draw at another size gives: target pixel
     // (x, y) takes the source pixel the canvas's rule names (NearestSource).
     SumPlane Resampled(int width, int height) const;

@@ -51,10 +51,15 @@ bool TJPEGImage::Empty() const
 
 void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect)
 {
+    canvas.StretchBitmap(rect, Decoded());
+}
+
+const TBitmap& TJPEGImage::Decoded()
+{
     if (!decoded_) {
         // Kept before decoding, so that a failed decode is not repeated.
         decoded_ = std::make_unique<TBitmap>();
         orvelle::DecodeJpeg(BytesOf(bytes_), static_cast<std::size_t>(bytes_.size()), *decoded_);
     }
-    canvas.StretchBitmap(rect, *decoded_);
+    return *decoded_;
 }

@@ -24,6 +24,9 @@ public:
     // Decodes on the first call. A decode that fails raises once; the
     // bitmap keeps what was decoded up to then and is drawn from then on.
     void Draw(TCanvas& canvas, const TRect& rect) override;
+    // The decoded pixels every draw is made from, decoding them as the first
+    // draw would (and raising what it would raise).
+    const TBitmap& Decoded();
 
     // Whether the header named a grayscale image.
     bool Grayscale() const noexcept { return grayscale_; }
