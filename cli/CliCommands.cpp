@@ -54,7 +54,7 @@ int Usage(std::FILE* err)
                    "       orvelle-cli render FILE [--size WxH] [-o OUT]\n"
                    "       orvelle-cli check [--exact | --fuzzy] [--ignore-size | --compare-size]\n"
                    "                         [--noise N] [--color N] [--ext PATTERN,...]\n"
-                   "                         [--list FILE] [--cache-mib N] PATH...\n"));
+                   "                         [--list FILE] [--cache-mib N] [--stats] PATH...\n"));
     return kUsage;
 }
 
@@ -172,6 +172,22 @@ std::optional<QStringList> ListFileLines(const QString& path)
     return lines;
 }
 
+// What the fuzzy run did, on standard error (--stats).
+void PrintStats(std::FILE* err, const orvelle::FuzzyStats& s)
+{
+    const double share =
+        s.pixelsCompared > 0 ? 100.0 * double(s.pixelsRead) / double(s.pixelsCompared) : 0.0;
+    Print(err, QStringLiteral("pairs %1; settled by block bounds %2, by pixels %3; pixels read "
+                              "%4 of %5 (%6 %); pictures drawn again %7\n")
+                   .arg(s.pairs)
+                   .arg(s.bySummary)
+                   .arg(s.byScan)
+                   .arg(s.pixelsRead)
+                   .arg(s.pixelsCompared)
+                   .arg(share, 0, 'f', 2)
+                   .arg(s.drawnAgain));
+}
+
 int Check(const QStringList& args, std::FILE* out, std::FILE* err)
 {
     bool exact = true;
@@ -182,6 +198,7 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
     QStringList files;
     bool anyPath = false;
     std::int64_t cacheBytes = orvelle::CheckOptions{}.cacheBytes;
+    bool stats = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         const bool hasValue = i + 1 < args.size();
@@ -202,6 +219,8 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
             const qint64 mib = args.at(++i).toLongLong(&ok);
             ok = ok && mib >= 0 && mib <= (qint64(1) << 40);
             cacheBytes = mib * 1024 * 1024;
+        } else if (a == u"--stats") {
+            stats = true;
         } else if (a == u"--ext" && hasValue) {
             patterns.clear();
             for (const QString& p : args.at(++i).split(u','))
@@ -245,10 +264,14 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
                 Print(err, QStringLiteral("\r%1%").arg(100 * std::min(p.done, p.total) / p.total));
         };
     }
-    const orvelle::CheckResult result = orvelle::RunCheck(
-        files, {exact, options, cacheBytes}, cancel, progress, std::max(1, QThread::idealThreadCount()));
+    orvelle::FuzzyStats fuzzyStats;
+    const orvelle::CheckResult result =
+        orvelle::RunCheck(files, {exact, options, cacheBytes, stats ? &fuzzyStats : nullptr},
+                          cancel, progress, std::max(1, QThread::idealThreadCount()));
     if (progress)
         Print(err, QStringLiteral("\r\x1b[K"));
+    if (stats && !exact)
+        PrintStats(err, fuzzyStats);
     for (const QString& record : result.MatchList)
         Print(out, record + u'\n');
     if (result.outcome == orvelle::CheckOutcome::Failed) {

@@ -10,7 +10,8 @@ CheckResult RunCheck(const QStringList& files, const CheckOptions& options,
 {
     if (options.ExactMode)
         return RunExactCheck(files, cancel, progress, threads);
-    return RunFuzzyCheck(files, options.fuzzy, options.cacheBytes, cancel, progress, threads);
+    return RunFuzzyCheck(files, options.fuzzy, options.cacheBytes, cancel, progress, threads,
+                         options.stats);
 }
 
 } // namespace orvelle

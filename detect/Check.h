@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "CheckRun.h"
+#include "FuzzyCheck.h"
 #include "FuzzyCompare.h"
 
 namespace orvelle {
@@ -16,6 +17,8 @@ struct CheckOptions {
     FuzzyOptions fuzzy;
     // How much decoded picture memory the fuzzy mode may keep for reuse.
     std::int64_t cacheBytes = std::int64_t(1) << 30;
+    // Receives what a fuzzy run did, when given.
+    FuzzyStats* stats = nullptr;
 };
 
 // The whole check over a file list, on up to `threads` threads: the records,

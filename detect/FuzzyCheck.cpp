@@ -165,6 +165,18 @@ public:
                               [this](int entry) { Gone(entry); });
     }
 
+    FuzzyStats Stats() const
+    {
+        FuzzyStats s;
+        s.pairs = pairs_;
+        s.bySummary = bySummary_;
+        s.byScan = byScan_;
+        s.pixelsRead = pixelsRead_;
+        s.pixelsCompared = pixelsCompared_;
+        s.drawnAgain = drawnAgain_;
+        return s;
+    }
+
 private:
     // ------------------------------------------------------ first stage
 
@@ -304,6 +316,7 @@ private:
     // The pair of two list entries as the passes visit it.
     bool Visit(int outer, int inner)
     {
+        ++pairs_;
         if (std::optional<Known> known = TakeKnown(outer, inner)) {
             if (known->error)
                 std::rethrow_exception(known->error);
@@ -393,12 +406,16 @@ private:
 
         const bool ownSizes = width == a.width && height == a.height && width == b.width &&
                               height == b.height;
+        const std::int64_t area = std::int64_t(width) * height;
         if (ownSizes && a.drawn && b.drawn && !a.drawError && !b.drawError) {
             // Most pairs end here, without a pixel.
             const Verdict verdict =
                 SummaryVerdict(a.summary, b.summary, options_.Err_Count, options_.Err_Clr);
-            if (verdict != Verdict::Unknown)
+            if (verdict != Verdict::Unknown) {
+                ++bySummary_;
+                pixelsCompared_ += area;
                 return verdict == Verdict::Similar;
+            }
         }
         const Plane planeA = PlaneAt(first, width, height, mayDraw, held, nullptr);
         if (!planeA)
@@ -408,13 +425,21 @@ private:
             return std::nullopt;
         if (width <= 0 || height <= 0)
             return false;
-        if (ownSizes)
-            return PlanesSimilar(*planeA, a.summary, *planeB, b.summary, options_.Err_Count,
-                                 options_.Err_Clr);
-        const ScanSummary summaryA(*planeA);
-        const ScanSummary summaryB(*planeB);
-        return PlanesSimilar(*planeA, summaryA, *planeB, summaryB, options_.Err_Count,
-                             options_.Err_Clr);
+        ScanStats stats;
+        bool similar = false;
+        if (ownSizes) {
+            similar = PlanesSimilar(*planeA, a.summary, *planeB, b.summary, options_.Err_Count,
+                                    options_.Err_Clr, &stats);
+        } else {
+            const ScanSummary summaryA(*planeA);
+            const ScanSummary summaryB(*planeB);
+            similar = PlanesSimilar(*planeA, summaryA, *planeB, summaryB, options_.Err_Count,
+                                    options_.Err_Clr, &stats);
+        }
+        ++(stats.settled == ScanStats::Settled::Scan ? byScan_ : bySummary_);
+        pixelsRead_ += stats.pixelsScanned;
+        pixelsCompared_ += area;
+        return similar;
     }
 
     // The sums of the work bitmap the picture is drawn into at this size,
@@ -468,6 +493,7 @@ private:
         }
         drawing_.insert(k);
         lock.unlock();
+        ++drawnAgain_;
         Plane plane;
         std::exception_ptr error;
         try {
@@ -535,6 +561,13 @@ private:
     std::unordered_set<int> drawing_;
     std::vector<int> entriesOf_; // list entries of each text not yet gone
 
+    std::atomic<std::int64_t> pairs_{0};
+    std::atomic<std::int64_t> bySummary_{0};
+    std::atomic<std::int64_t> byScan_{0};
+    std::atomic<std::int64_t> pixelsRead_{0};
+    std::atomic<std::int64_t> pixelsCompared_{0};
+    std::atomic<std::int64_t> drawnAgain_{0};
+
     std::mutex knownMutex_;
     std::unordered_map<std::uint64_t, Known> known_;
     int passOuter_ = 0;
@@ -544,9 +577,13 @@ private:
 
 CheckResult RunFuzzyCheck(const QStringList& files, const FuzzyOptions& options,
                           std::int64_t cacheBytes, const std::atomic<bool>& cancel,
-                          const ProgressSink& progress, int threads)
+                          const ProgressSink& progress, int threads, FuzzyStats* stats)
 {
-    return FuzzyCheck(files, options, cacheBytes, cancel, progress, threads).Execute();
+    FuzzyCheck check(files, options, cacheBytes, cancel, progress, threads);
+    CheckResult result = check.Execute();
+    if (stats)
+        *stats = check.Stats();
+    return result;
 }
 
 } // namespace orvelle

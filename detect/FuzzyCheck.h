@@ -10,6 +10,20 @@
 
 namespace orvelle {
 
+// What a fuzzy run did, for the benchmarks and the curious.
+struct FuzzyStats {
+    std::int64_t pairs = 0; // pairs that met and were taken by their pass
+    // Pairs of pictures of one size settled by the block bounds alone, and
+    // by reading pixels, counting those answered ahead of their pass.
+    std::int64_t bySummary = 0;
+    std::int64_t byScan = 0;
+    // Pixel sums read by the scans, against the pixels of every pair that
+    // came as far as its pixels (what reading them all would have read).
+    std::int64_t pixelsRead = 0;
+    std::int64_t pixelsCompared = 0;
+    std::int64_t drawnAgain = 0; // pictures drawn again for lack of room
+};
+
 // The fuzzy-mode check with each picture decoded once: the same records,
 // deletions, first error and list after Cancel as ImagesSimilar on every
 // pair in visiting order (CheckRun with DuplicateTest).
@@ -32,8 +46,10 @@ namespace orvelle {
 //    again made room, and answers its pairs with the next outer entries at
 //    once.
 // Errors of loading and drawing come in the order ImagesSimilar raises them.
+// stats, when given, receives what the run did.
 CheckResult RunFuzzyCheck(const QStringList& files, const FuzzyOptions& options,
                           std::int64_t cacheBytes, const std::atomic<bool>& cancel,
-                          const ProgressSink& progress = {}, int threads = 1);
+                          const ProgressSink& progress = {}, int threads = 1,
+                          FuzzyStats* stats = nullptr);
 
 } // namespace orvelle

@@ -184,6 +184,16 @@ TEST(CliCheck, FuzzyModeAndErrors)
     r = RunCli({"check", "--fuzzy", "--compare-size", big, small});
     EXPECT_TRUE(r.out.isEmpty());
 
+    // --stats: the one pair of two 8 × 8 pictures, drawn once each; the size
+    // ignored makes the small one the size both are compared at.
+    const QString twin =
+        box.WriteFile(QStringLiteral("twin.bmp"), orvelle::test::Bmp24(8, 8, picture));
+    r = RunCli({"check", "--fuzzy", "--stats", big, twin});
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("00000001%1\n00000001%2\n").arg(big, twin));
+    EXPECT_TRUE(r.err.startsWith("pairs 1; ")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains(" of 64 (") && r.err.endsWith("pictures drawn again 0\n"))
+        << r.err.constData();
+
     // The first error ends the run: its text as the error box shows it, status 2.
     const QString missing = box(QStringLiteral("missing.bmp"));
     r = RunCli({"check", "--fuzzy", big, missing});
