@@ -1,6 +1,7 @@
 #include "FuzzyCheck.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <list>
 #include <memory>
@@ -42,6 +43,10 @@ constexpr std::size_t kRecentPlanes = 8;
 constexpr std::size_t kLookAhead = 64;
 // Answers found ahead of their pass, at most; beyond this they are not kept.
 constexpr std::size_t kKnownLimit = std::size_t(1) << 18;
+// The sums of each picture's top-left corner kept beside its summary: the
+// first sample of the picture drawn smaller, up to 32 times smaller, is
+// among them.
+constexpr int kCorner = 16;
 
 // Whether drawing the graphic at any size is its own pixels sampled by the
 // canvas's nearest-pixel rule: bitmaps and JPEG images, but not two-colour
@@ -95,6 +100,14 @@ struct Picture {
     std::exception_ptr drawError;
     std::shared_ptr<const SumPlane> plane; // null when it did not fit
     ScanSummary summary;
+    std::array<std::uint16_t, kCorner * kCorner> corner{};
+
+    // The summary of the draw at the own size, where there is one.
+    bool Summarised() const
+    {
+        return drawn && !drawError && summary.Width() == width && summary.Height() == height &&
+               width > 0 && height > 0;
+    }
 };
 
 using Plane = std::shared_ptr<const SumPlane>;
@@ -250,6 +263,10 @@ private:
             auto plane =
                 std::make_shared<const SumPlane>(DrawOwnSize(*loaded, p.width, p.height));
             p.summary.Assign(*plane);
+            for (int y = 0; y < std::min(kCorner, plane->Height()); ++y) {
+                for (int x = 0; x < std::min(kCorner, plane->Width()); ++x)
+                    p.corner[std::size_t(y * kCorner + x)] = std::uint16_t(plane->At(x, y));
+            }
             const std::int64_t bytes = Bytes(*plane);
             if (cached_.fetch_add(bytes) + bytes <= cacheBytes_)
                 p.plane = std::move(plane);
@@ -407,14 +424,22 @@ private:
         const bool ownSizes = width == a.width && height == a.height && width == b.width &&
                               height == b.height;
         const std::int64_t area = std::int64_t(width) * height;
-        if (ownSizes && a.drawn && b.drawn && !a.drawError && !b.drawError) {
-            // Most pairs end here, without a pixel.
-            const Verdict verdict =
-                SummaryVerdict(a.summary, b.summary, options_.Err_Count, options_.Err_Clr);
-            if (verdict != Verdict::Unknown) {
-                ++bySummary_;
-                pixelsCompared_ += area;
-                return verdict == Verdict::Similar;
+        if (a.Summarised() && b.Summarised()) {
+            // Most pairs end here, without a pixel: from the summaries, or
+            // for a picture drawn at the other's size, from bounds its own
+            // summary gives.
+            ScanSummary boundsA;
+            ScanSummary boundsB;
+            const ScanSummary* first = SummaryAt(a, width, height, boundsA);
+            const ScanSummary* second = SummaryAt(b, width, height, boundsB);
+            if (first && second) {
+                const Verdict verdict =
+                    SummaryVerdict(*first, *second, options_.Err_Count, options_.Err_Clr);
+                if (verdict != Verdict::Unknown) {
+                    ++bySummary_;
+                    pixelsCompared_ += area;
+                    return verdict == Verdict::Similar;
+                }
             }
         }
         const Plane planeA = PlaneAt(first, width, height, mayDraw, held, nullptr);
@@ -431,15 +456,41 @@ private:
             similar = PlanesSimilar(*planeA, a.summary, *planeB, b.summary, options_.Err_Count,
                                     options_.Err_Clr, &stats);
         } else {
-            const ScanSummary summaryA(*planeA);
-            const ScanSummary summaryB(*planeB);
-            similar = PlanesSimilar(*planeA, summaryA, *planeB, summaryB, options_.Err_Count,
+            // One of the two is at its own size (CommonSize takes one of
+            // them), and its summary is made already.
+            const auto summaryOf = [&](const Picture& p, const SumPlane& plane) {
+                return p.Summarised() && p.width == width && p.height == height
+                           ? std::optional<ScanSummary>()
+                           : std::optional<ScanSummary>(plane);
+            };
+            const std::optional<ScanSummary> madeA = summaryOf(a, *planeA);
+            const std::optional<ScanSummary> madeB = summaryOf(b, *planeB);
+            similar = PlanesSimilar(*planeA, madeA ? *madeA : a.summary, *planeB,
+                                    madeB ? *madeB : b.summary, options_.Err_Count,
                                     options_.Err_Clr, &stats);
         }
         ++(stats.settled == ScanStats::Settled::Scan ? byScan_ : bySummary_);
         pixelsRead_ += stats.pixelsScanned;
         pixelsCompared_ += area;
         return similar;
+    }
+
+    // The summary of the picture drawn at this size: its own, or bounds from
+    // it for a picture the draw samples (made in bounds); null where neither
+    // can be had.
+    static const ScanSummary* SummaryAt(const Picture& p, int width, int height,
+                                        ScanSummary& bounds)
+    {
+        if (width == p.width && height == p.height)
+            return &p.summary;
+        if (!p.sampled || width <= 0 || height <= 0)
+            return nullptr;
+        const int x = NearestSource(0, p.width, width);
+        const int y = NearestSource(0, p.height, height);
+        if (x >= kCorner || y >= kCorner)
+            return nullptr;
+        bounds.AssignSampled(p.summary, p.corner[std::size_t(y * kCorner + x)], width, height);
+        return &bounds;
     }
 
     // The sums of the work bitmap the picture is drawn into at this size,

@@ -1,7 +1,10 @@
 #include "ScanSummary.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
+#include "Canvas.h"
 #include "PixelScanTargets.h"
 #include "SumPlane.h"
 
@@ -90,11 +93,10 @@ void Coarsen(const ScanSummary::Level& fine, int columns, int rows, std::uint16_
 
 } // namespace
 
-void ScanSummary::Assign(const SumPlane& plane)
+void ScanSummary::Place(int width, int height)
 {
-    width_ = plane.Width();
-    height_ = plane.Height();
-    origin_ = width_ > 0 && height_ > 0 ? plane.At(0, 0) : 0;
+    width_ = width;
+    height_ = height;
     std::size_t offset = 0;
     for (std::size_t i = 0; i < kLevels; ++i) {
         Placement& at = placement_[i];
@@ -104,22 +106,98 @@ void ScanSummary::Assign(const SumPlane& plane)
         offset += 2 * std::size_t(at.columns) * std::size_t(at.rows);
     }
     values_.resize(offset);
+}
 
-    const auto minimaOf = [&](std::size_t i) { return values_.data() + placement_[i].offset; };
-    const auto maximaOf = [&](std::size_t i) {
-        return minimaOf(i) + std::size_t(placement_[i].columns) * std::size_t(placement_[i].rows);
-    };
+std::uint16_t* ScanSummary::MinimaOf(std::size_t level)
+{
+    return values_.data() + placement_[level].offset;
+}
+
+std::uint16_t* ScanSummary::MaximaOf(std::size_t level)
+{
+    return MinimaOf(level) +
+           std::size_t(placement_[level].columns) * std::size_t(placement_[level].rows);
+}
+
+void ScanSummary::CoarsenFromFinest()
+{
+    for (std::size_t i = kFinest; i-- > 0;) {
+        Coarsen(LevelAt(int(i + 1)), placement_[i].columns, placement_[i].rows, MinimaOf(i),
+                MaximaOf(i));
+    }
+}
+
+void ScanSummary::Assign(const SumPlane& plane)
+{
+    Place(plane.Width(), plane.Height());
+    origin_ = width_ > 0 && height_ > 0 ? plane.At(0, 0) : 0;
     const Placement& finest = placement_[kFinest];
     for (int by = 0; by < finest.rows; ++by) {
         const int y0 = by * kFinestSize;
         const std::size_t at = std::size_t(by) * std::size_t(finest.columns);
         SummariseBlockRow(plane.Row(y0), width_, std::min(kFinestSize, height_ - y0),
-                          minimaOf(kFinest) + at, maximaOf(kFinest) + at);
+                          MinimaOf(kFinest) + at, MaximaOf(kFinest) + at);
     }
-    for (std::size_t i = kFinest; i-- > 0;) {
-        Coarsen(LevelAt(int(i + 1)), placement_[i].columns, placement_[i].rows, minimaOf(i),
-                maximaOf(i));
+    CoarsenFromFinest();
+}
+
+namespace {
+
+// For each target block along one axis, the first and last source block its
+// samples come from (NearestSource grows with t, so the two ends suffice).
+std::vector<std::pair<int, int>> SourceBlocks(int sourceSize, int targetSize)
+{
+    std::vector<std::pair<int, int>> blocks(std::size_t(BlocksFor(targetSize, kFinestSize)));
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const int first = int(b) * kFinestSize;
+        const int last = std::min(first + kFinestSize, targetSize) - 1;
+        blocks[b] = {NearestSource(first, sourceSize, targetSize) / kFinestSize,
+                     NearestSource(last, sourceSize, targetSize) / kFinestSize};
     }
+    return blocks;
+}
+
+} // namespace
+
+void ScanSummary::AssignSampled(const ScanSummary& source, int origin, int width, int height)
+{
+    const bool empty = width <= 0 || height <= 0 || source.width_ <= 0 || source.height_ <= 0;
+    Place(empty ? 0 : width, empty ? 0 : height);
+    origin_ = empty ? 0 : origin;
+    if (empty)
+        return;
+    const Level from = source.LevelAt(int(kFinest));
+    const auto columns = SourceBlocks(source.width_, width_);
+    const auto rows = SourceBlocks(source.height_, height_);
+    // Across first, every source row of blocks; then down, over the rows.
+    const std::size_t across = columns.size();
+    std::vector<std::uint16_t> low(std::size_t(from.rows) * across);
+    std::vector<std::uint16_t> high(low.size());
+    for (int sy = 0; sy < from.rows; ++sy) {
+        const std::uint16_t* mn = from.minima + std::ptrdiff_t(sy) * from.columns;
+        const std::uint16_t* mx = from.maxima + std::ptrdiff_t(sy) * from.columns;
+        for (std::size_t bx = 0; bx < across; ++bx) {
+            const auto [c0, c1] = columns[bx];
+            low[std::size_t(sy) * across + bx] = *std::min_element(mn + c0, mn + c1 + 1);
+            high[std::size_t(sy) * across + bx] = *std::max_element(mx + c0, mx + c1 + 1);
+        }
+    }
+    std::uint16_t* minima = MinimaOf(kFinest);
+    std::uint16_t* maxima = MaximaOf(kFinest);
+    for (std::size_t by = 0; by < rows.size(); ++by) {
+        const auto [r0, r1] = rows[by];
+        for (std::size_t bx = 0; bx < across; ++bx) {
+            std::uint16_t mn = low[std::size_t(r0) * across + bx];
+            std::uint16_t mx = high[std::size_t(r0) * across + bx];
+            for (int sy = r0 + 1; sy <= r1; ++sy) {
+                mn = std::min(mn, low[std::size_t(sy) * across + bx]);
+                mx = std::max(mx, high[std::size_t(sy) * across + bx]);
+            }
+            minima[by * across + bx] = mn;
+            maxima[by * across + bx] = mx;
+        }
+    }
+    CoarsenFromFinest();
 }
 
 } // namespace orvelle

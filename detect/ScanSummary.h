@@ -47,6 +47,15 @@ public:
     // Summarises the plane; the memory is kept when the size is the same.
     void Assign(const SumPlane& plane);
 
+    // Bounds for the plane resampled to width × height by the canvas's
+    // nearest-pixel rule (SumPlane::Resampled), made from the source's own
+    // summary without reading a pixel: each block's bounds join those of the
+    // source's finest blocks its samples come from, so they hold every sum in
+    // it but need not be reached. origin: the resampled plane's sum at (0, 0).
+    // The pair verdict from such bounds is as sound as from exact ones, if
+    // less often settled.
+    void AssignSampled(const ScanSummary& source, int origin, int width, int height);
+
     int Width() const noexcept { return width_; }
     int Height() const noexcept { return height_; }
     // The sum at (0, 0), which the base ratio is taken from; 0 when empty.
@@ -66,6 +75,12 @@ private:
         int rows = 0;
         std::size_t offset = 0;
     };
+
+    // Sizes the levels for width × height; the values are left to the caller.
+    void Place(int width, int height);
+    std::uint16_t* MinimaOf(std::size_t level);
+    std::uint16_t* MaximaOf(std::size_t level);
+    void CoarsenFromFinest();
 
     int width_ = 0;
     int height_ = 0;

@@ -98,6 +98,14 @@ struct Pool {
             return Scene(2 * x, 2 * y, 1);
         }));
         good << box.WriteFile("p/a-wide.bmp", orvelle::test::Bmp24(200, 90, scene(1)));
+        // Four times larger, and marked: drawn at the others' sizes, each of
+        // their pixels is sampled from one of its blocks, the first from the
+        // third pixel of the third row of a corner of changing greys.
+        good << box.WriteFile("p/a-large.bmp", orvelle::test::Bmp24(640, 480, [](int x, int y) {
+            if (x < 6 && y < 6)
+                return 0x010101u * unsigned(20 + 40 * x + 7 * y);
+            return x < 96 && y > 400 ? 0x00FF00u : Scene(x / 4, y / 4, 1);
+        }));
         good << box.WriteFile("p/a-cut.bmp", orvelle::test::Bmp24(160, 100, scene(1)));
         good << box.WriteFile("p/a.jpg", Jpeg(160, 120, 90, false, scene(1)));
         good << box.WriteFile("p/a-low.jpg", Jpeg(160, 120, 50, false, scene(1)));

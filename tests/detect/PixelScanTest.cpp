@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -454,6 +455,103 @@ TEST(ScanSummary, SumsAndBlockBoundsAgainstTheirPixels)
     paletted.SetPixelFormat(TPixelFormat::pf8bit);
     paletted.SetSize(4, 4);
     EXPECT_THROW(SumPlane{paletted}, std::invalid_argument);
+}
+
+TEST(ScanSummary, BoundsOfAResampledPictureHoldItsSumsAndNeverMisjudgeAPair)
+{
+    // Shrunk, enlarged, and both at once, against the summary of the plane
+    // actually resampled: every block's bounds hold the exact ones, and a
+    // verdict from them is the scan's.
+    const std::vector<std::array<int, 4>> cases{{131, 67, 40, 30},  {64, 64, 64, 8},
+                                                {40, 30, 131, 67},  {301, 7, 9, 50},
+                                                {200, 150, 61, 45}, {1, 1, 17, 3},
+                                                {500, 400, 16, 12}, {9, 9, 9, 9}};
+    unsigned seed = 500;
+    int settled = 0;
+    for (const auto& [sw, sh, tw, th] : cases) {
+        for (const Kind kind : {Kind::Smooth, Kind::Blocks, Kind::Mixed}) {
+            SCOPED_TRACE(std::to_string(sw) + "x" + std::to_string(sh) + " to " +
+                         std::to_string(tw) + "x" + std::to_string(th) + " kind " +
+                         std::to_string(int(kind)));
+            const SumPlane source(MakePicture(kind, sw, sh, ++seed));
+            const SumPlane resampled = source.Resampled(tw, th);
+            const ScanSummary exact(resampled);
+            ScanSummary bounds;
+            bounds.AssignSampled(ScanSummary(source), resampled.At(0, 0), tw, th);
+            ASSERT_EQ(bounds.Width(), tw);
+            ASSERT_EQ(bounds.Height(), th);
+            EXPECT_EQ(bounds.Origin(), exact.Origin());
+            for (int i = 0; i < ScanSummary::kLevels; ++i) {
+                const ScanSummary::Level e = exact.LevelAt(i);
+                const ScanSummary::Level b = bounds.LevelAt(i);
+                ASSERT_EQ(b.columns, e.columns);
+                ASSERT_EQ(b.rows, e.rows);
+                for (int k = 0; k < e.columns * e.rows; ++k) {
+                    ASSERT_LE(b.minima[k], e.minima[k]) << "level " << i << " block " << k;
+                    ASSERT_GE(b.maxima[k], e.maxima[k]) << "level " << i << " block " << k;
+                }
+            }
+            // Against itself, a look-alike and a stranger of the target size.
+            const SumPlane stranger(MakePicture(kind, tw, th, ++seed));
+            for (const SumPlane* other : {&resampled, &stranger}) {
+                const ScanSummary otherSummary(*other);
+                for (const int errClr : {0, 10, 25, 60}) {
+                    for (const int errCount : {0, 5, 25, 75}) {
+                        const bool expected = PlanesSimilar(resampled, exact, *other, otherSummary,
+                                                            errCount, errClr);
+                        for (const bool boundsFirst : {true, false}) {
+                            const Verdict v =
+                                boundsFirst
+                                    ? SummaryVerdict(bounds, otherSummary, errCount, errClr)
+                                    : SummaryVerdict(otherSummary, bounds, errCount, errClr);
+                            const bool answer =
+                                boundsFirst ? expected
+                                            : PlanesSimilar(*other, otherSummary, resampled,
+                                                            exact, errCount, errClr);
+                            if (v != Verdict::Unknown) {
+                                ++settled;
+                                EXPECT_EQ(v == Verdict::Similar, answer)
+                                    << errCount << " " << errClr << " " << boundsFirst;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+    // The bounds settle pairs, or the check above says little.
+    EXPECT_GT(settled, 100);
+}
+
+TEST(SumPlane, AtOwnSizeIsWhatDrawingTheBitmapAtItsOwnSizeGives)
+{
+    // Every pixel format the picture layer keeps, drawn through the canvas.
+    for (const TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf4bit,
+                                      TPixelFormat::pf8bit, TPixelFormat::pf16bit,
+                                      TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+        SCOPED_TRACE(int(format));
+        TBitmap source;
+        source.SetPixelFormat(format);
+        source.SetSize(37, 11);
+        std::mt19937 random(unsigned(format) + 3);
+        for (int y = 0; y < source.Height(); ++y) {
+            std::uint8_t* row = source.PixelRow(y);
+            for (std::int64_t i = 0; i < source.Stride(); ++i)
+                row[i] = std::uint8_t(random());
+        }
+        TBitmap drawn;
+        drawn.SetPixelFormat(TPixelFormat::pf24bit);
+        drawn.SetSize(source.Width(), source.Height());
+        TCanvas(drawn).DrawStretched({0, 0, source.Width(), source.Height()}, &source);
+        const SumPlane expected(drawn);
+        const SumPlane plane = SumPlane::AtOwnSize(source);
+        ASSERT_EQ(plane.Width(), expected.Width());
+        ASSERT_EQ(plane.Height(), expected.Height());
+        for (int y = 0; y < plane.Height(); ++y) {
+            for (int x = 0; x < plane.Width(); ++x)
+                ASSERT_EQ(plane.At(x, y), expected.At(x, y)) << x << "," << y;
+        }
+    }
 }
 
 // ---- the scan against WorkBitmapsSimilar -------------------------------------------
