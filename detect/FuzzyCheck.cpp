@@ -424,7 +424,15 @@ private:
         const bool ownSizes = width == a.width && height == a.height && width == b.width &&
                               height == b.height;
         const std::int64_t area = std::int64_t(width) * height;
-        if (a.Summarised() && b.Summarised()) {
+        // Two own-size planes at hand go straight to the scan, which looks
+        // at the summaries first itself.
+        Plane planeA;
+        Plane planeB;
+        if (ownSizes && a.Summarised() && b.Summarised()) {
+            planeA = PlaneAt(first, width, height, false, held, nullptr);
+            planeB = planeA ? PlaneAt(second, width, height, false, held, nullptr) : nullptr;
+        }
+        if (!planeB && a.Summarised() && b.Summarised()) {
             // Most pairs end here, without a pixel: from the summaries, or
             // for a picture drawn at the other's size, from bounds its own
             // summary gives.
@@ -442,10 +450,12 @@ private:
                 }
             }
         }
-        const Plane planeA = PlaneAt(first, width, height, mayDraw, held, nullptr);
+        if (!planeA)
+            planeA = PlaneAt(first, width, height, mayDraw, held, nullptr);
         if (!planeA)
             return std::nullopt;
-        const Plane planeB = PlaneAt(second, width, height, mayDraw, held, drawn);
+        if (!planeB)
+            planeB = PlaneAt(second, width, height, mayDraw, held, drawn);
         if (!planeB)
             return std::nullopt;
         if (width <= 0 || height <= 0)
