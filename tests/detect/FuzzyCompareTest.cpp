@@ -8,6 +8,7 @@
 #include "DuplicateTest.h"
 #include "Errors.h"
 #include "FuzzyCompare.h"
+#include "LittleEndian.h"
 #include "Picture.h"
 #include "TestSupport.h"
 #include <QImage>
@@ -175,14 +176,8 @@ QByteArray SolidIcon(int size, unsigned rgb)
     const int maskStride = ((size + 31) / 32) * 4;
     const int imageBytes = 40 + size * size * 4 + maskStride * size;
     QByteArray ico(6 + 16 + imageBytes, '\0');
-    auto put16 = [&](int at, int v) {
-        ico[at] = char(v & 0xFF);
-        ico[at + 1] = char((v >> 8) & 0xFF);
-    };
-    auto put32 = [&](int at, unsigned v) {
-        for (int i = 0; i < 4; ++i)
-            ico[at + i] = char((v >> (8 * i)) & 0xFF);
-    };
+    auto put16 = [&](int at, unsigned v) { orvelle::test::SetU16(ico, at, v); };
+    auto put32 = [&](int at, unsigned v) { orvelle::test::SetU32(ico, at, v); };
     put16(2, 1);
     put16(4, 1);
     ico[6] = char(size);

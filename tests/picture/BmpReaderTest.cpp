@@ -6,34 +6,23 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
-#include <QtEndian>
 
 #include "Bitmap.h"
 #include "BmpReader.h"
 #include "Canvas.h"
 #include "Errors.h"
+#include "LittleEndian.h"
 #include "Picture.h"
 #include "TestSupport.h"
 
 namespace {
 
+using orvelle::test::PutU16;
+using orvelle::test::PutU32;
+
 QByteArray Hex(const char* text)
 {
     return QByteArray::fromHex(text); // spaces between the bytes are skipped
-}
-
-void Put16(QByteArray& out, std::uint32_t v)
-{
-    char b[2];
-    qToLittleEndian(std::uint16_t(v), b);
-    out.append(b, 2);
-}
-
-void Put32(QByteArray& out, std::uint32_t v)
-{
-    char b[4];
-    qToLittleEndian(v, b);
-    out.append(b, 4);
 }
 
 // Writes BMP files field by field, so that every header kind and every kind
@@ -95,28 +84,28 @@ Bmp::operator QByteArray() const
 {
     QByteArray header;
     if (headerSize_ == 12) {
-        Put32(header, 12);
-        Put16(header, std::uint32_t(width_));
-        Put16(header, std::uint32_t(height_));
-        Put16(header, planes_);
-        Put16(header, bits_);
+        PutU32(header, 12);
+        PutU16(header, std::uint32_t(width_));
+        PutU16(header, std::uint32_t(height_));
+        PutU16(header, planes_);
+        PutU16(header, bits_);
     } else {
-        Put32(header, headerSize_);
-        Put32(header, std::uint32_t(width_));
-        Put32(header, std::uint32_t(height_));
-        Put16(header, planes_);
-        Put16(header, bits_);
-        Put32(header, compression_);
-        Put32(header, imageSize_);
-        Put32(header, 2835); // 72 dpi
-        Put32(header, 2835);
-        Put32(header, used_);
-        Put32(header, 0);
+        PutU32(header, headerSize_);
+        PutU32(header, std::uint32_t(width_));
+        PutU32(header, std::uint32_t(height_));
+        PutU16(header, planes_);
+        PutU16(header, bits_);
+        PutU32(header, compression_);
+        PutU32(header, imageSize_);
+        PutU32(header, 2835); // 72 dpi
+        PutU32(header, 2835);
+        PutU32(header, used_);
+        PutU32(header, 0);
         for (std::uint32_t m : headerSize_ > 40 ? masks_ : std::vector<std::uint32_t>{})
-            Put32(header, m);
+            PutU32(header, m);
         header.resize(headerSize_, '\0');
         for (std::uint32_t m : headerSize_ == 40 ? masks_ : std::vector<std::uint32_t>{})
-            Put32(header, m);
+            PutU32(header, m);
     }
     for (unsigned c : table_) {
         header.append(char(c & 0xFF)).append(char((c >> 8) & 0xFF)).append(char(c >> 16));
@@ -125,9 +114,9 @@ Bmp::operator QByteArray() const
     }
     QByteArray file("BM");
     const auto offset = std::uint32_t(14 + header.size());
-    Put32(file, std::uint32_t(offset + pixels_.size()));
-    Put32(file, 0);
-    Put32(file, offset_ != 0 ? offset_ : offset);
+    PutU32(file, std::uint32_t(offset + pixels_.size()));
+    PutU32(file, 0);
+    PutU32(file, offset_ != 0 ? offset_ : offset);
     return file + header + pixels_;
 }
 
