@@ -7,6 +7,7 @@
 #include "Canvas.h"
 #include "DuplicateTest.h"
 #include "Errors.h"
+#include "ExpectError.h"
 #include "FuzzyCompare.h"
 #include "LittleEndian.h"
 #include "Picture.h"
@@ -22,6 +23,7 @@
 using orvelle::FuzzyOptions;
 using orvelle::ImagesSimilar;
 using orvelle::test::Bmp24;
+using orvelle::test::ExpectError;
 using orvelle::test::Sandbox;
 
 namespace {
@@ -106,11 +108,9 @@ TEST(ImagesSimilar, SizesAndTheCommonSize)
     // Both files are loaded before the sizes decide: a bad second file is an error.
     const QString bad = box.WriteFile("bad.bmp", "definitely not a bitmap");
     EXPECT_THROW(ImagesSimilar(narrow, bad, Options(0, 0, false)), EInvalidGraphic);
-    try {
-        ImagesSimilar(bad, box("missing.bmp"), Options(0, 0));
-        FAIL();
-    } catch (const EInvalidGraphic&) { // the first file's error comes first
-    }
+    // The first file's error comes first.
+    ExpectError<EInvalidGraphic>([&] { ImagesSimilar(bad, box("missing.bmp"), Options(0, 0)); },
+                                 QStringLiteral("ビットマップイメージが不正です"));
 }
 
 TEST(DuplicateTest, TwoNamesOfOneFileAreNeverComparedInFuzzyMode)
