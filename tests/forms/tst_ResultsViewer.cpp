@@ -10,7 +10,6 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 
 #include "CompUnit.h"
 #include "FakePrompts.h"
@@ -19,10 +18,13 @@
 #include "ResultsTree.h"
 #include "ResultsViewerRules.h"
 #include "TestSupport.h"
+#include "Widgets.h"
 
 namespace {
 
 using Kind = orvelle::test::FakePrompts::Kind;
+using orvelle::test::Find;
+using orvelle::test::RunModal;
 
 constexpr unsigned kRed = 0xFF0000;
 constexpr unsigned kBlue = 0x0000FF;
@@ -105,9 +107,9 @@ private:
     }
     QAction* Action(const char* name) const
     {
-        return form_->findChild<QAction*>(QString::fromLatin1(name));
+        return Find<QAction>(form_.get(), name);
     }
-    QFileDialog* SaveDialog() const { return form_->findChild<QFileDialog*>("SaveDialog1"); }
+    QFileDialog* SaveDialog() const { return Find<QFileDialog>(form_.get(), "SaveDialog1"); }
 
     orvelle::test::FakePrompts prompts_;
     std::unique_ptr<orvelle::test::Sandbox> box_;
@@ -463,9 +465,8 @@ void TestResultsViewer::saveAsFailures()
 void TestResultsViewer::closeEndsTheShowing()
 {
     Fill({{"a.bmp"}});
-    QTimer::singleShot(0, this, [this] { Action("Close1")->trigger(); });
-    QTimer::singleShot(5000, form_.get(), [this] { form_->done(-1); }); // never hang
-    QCOMPARE(form_->exec(), int(QDialog::Rejected));
+    QCOMPARE(RunModal<TCompForm>(*form_, [this](TCompForm&) { Action("Close1")->trigger(); }),
+             int(QDialog::Rejected));
     QVERIFY(!form_->isVisible());
 }
 
