@@ -1,3 +1,7 @@
+// TCompForm, the results window: its controls, layout, tree and modal showing.
+// What its commands do (showing a file, delete, save as, close) is in
+// tst_CompFormCommands.
+
 #include <functional>
 #include <memory>
 

@@ -6,9 +6,9 @@
 #include <QFile>
 #include <QLocale>
 
+#include "CompFormRules.h"
 #include "ExpectError.h"
 #include "FileExistence.h"
-#include "ResultsViewerRules.h"
 #include "TestSupport.h"
 
 namespace {
