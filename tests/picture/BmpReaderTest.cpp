@@ -1,4 +1,5 @@
 #include <climits>
+#include <ostream>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,12 +14,14 @@
 #include "Errors.h"
 #include "LittleEndian.h"
 #include "Picture.h"
+#include "RowName.h"
 #include "TestSupport.h"
 
 namespace {
 
 using orvelle::test::PutU16;
 using orvelle::test::PutU32;
+using orvelle::test::RowName;
 
 QByteArray Hex(const char* text)
 {
@@ -327,23 +330,33 @@ std::vector<Decodes> DecodeCases()
     };
 }
 
-TEST(BmpReader, DecodesEveryHeaderDepthAndEncodingToTheExactPixels)
+// Failure messages name the row by what it guards against, not by its bytes.
+void PrintTo(const Decodes& row, std::ostream* out)
 {
-    for (const Decodes& row : DecodeCases()) {
-        SCOPED_TRACE(row.guards);
-        TBitmap bitmap;
-        try {
-            Load(row.file, bitmap);
-        } catch (const orvelle::Exception& e) {
-            ADD_FAILURE() << e.ClassName() << ": " << e.Message().toStdString();
-            continue;
-        }
-        EXPECT_EQ(bitmap.Width(), int(row.pixels.front().size()));
-        EXPECT_EQ(bitmap.Height(), int(row.pixels.size()));
-        EXPECT_EQ(Drawn(bitmap), row.pixels);
-        EXPECT_LE(bitmap.Palette().size(), 256u); // a bitmap's table holds no more
-    }
+    *out << row.guards;
 }
+
+class BmpDecodes : public ::testing::TestWithParam<Decodes> {};
+
+TEST_P(BmpDecodes, DecodesEveryHeaderDepthAndEncodingToTheExactPixels)
+{
+    const Decodes& row = GetParam();
+    TBitmap bitmap;
+    try {
+        Load(row.file, bitmap);
+    } catch (const orvelle::Exception& e) {
+        FAIL() << e.ClassName() << ": " << e.Message().toStdString();
+    }
+    EXPECT_EQ(bitmap.Width(), int(row.pixels.front().size()));
+    EXPECT_EQ(bitmap.Height(), int(row.pixels.size()));
+    EXPECT_EQ(Drawn(bitmap), row.pixels);
+    EXPECT_LE(bitmap.Palette().size(), 256u); // a bitmap's table holds no more
+}
+
+INSTANTIATE_TEST_SUITE_P(BmpReader, BmpDecodes, ::testing::ValuesIn(DecodeCases()),
+                         [](const ::testing::TestParamInfo<Decodes>& info) {
+                             return RowName(info.index, info.param.guards);
+                         });
 
 struct Fails {
     std::string guards;
@@ -420,22 +433,32 @@ std::vector<Fails> FailureCases()
     return rows;
 }
 
-TEST(BmpReader, RefusesDamagedFilesWithTheRightErrorAndLeavesTheBitmapAlone)
+void PrintTo(const Fails& row, std::ostream* out)
 {
-    for (const Fails& row : FailureCases()) {
-        SCOPED_TRACE(row.guards);
-        TBitmap bitmap;
-        Load(Bmp().Pixels("FF000000"), bitmap);
-        try {
-            Load(row.file, bitmap);
-            ADD_FAILURE() << "loaded";
-        } catch (const orvelle::Exception& e) {
-            EXPECT_STREQ(e.ClassName(), row.kind);
-            EXPECT_EQ(e.Message(), MessageOf(row.kind));
-        }
-        EXPECT_EQ(Drawn(bitmap), Rows{{kBlue}});
-    }
+    *out << row.guards;
 }
+
+class BmpRefuses : public ::testing::TestWithParam<Fails> {};
+
+TEST_P(BmpRefuses, RefusesDamagedFilesWithTheRightErrorAndLeavesTheBitmapAlone)
+{
+    const Fails& row = GetParam();
+    TBitmap bitmap;
+    Load(Bmp().Pixels("FF000000"), bitmap);
+    try {
+        Load(row.file, bitmap);
+        ADD_FAILURE() << "loaded";
+    } catch (const orvelle::Exception& e) {
+        EXPECT_STREQ(e.ClassName(), row.kind);
+        EXPECT_EQ(e.Message(), MessageOf(row.kind));
+    }
+    EXPECT_EQ(Drawn(bitmap), Rows{{kBlue}});
+}
+
+INSTANTIATE_TEST_SUITE_P(BmpReader, BmpRefuses, ::testing::ValuesIn(FailureCases()),
+                         [](const ::testing::TestParamInfo<Fails>& info) {
+                             return RowName(info.index, info.param.guards);
+                         });
 
 TEST(BmpReader, AnEmptyFileIsAnEmptyBitmap)
 {
