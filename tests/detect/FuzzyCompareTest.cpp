@@ -2,7 +2,6 @@
 
 #include <QFile>
 
-#include "../picture/MetafileWriters.h"
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "DuplicateTest.h"
@@ -10,6 +9,7 @@
 #include "ExpectError.h"
 #include "FuzzyCompare.h"
 #include "LittleEndian.h"
+#include "MetafileWriters.h"
 #include "Picture.h"
 #include "TestSupport.h"
 #include <QImage>
