@@ -22,6 +22,7 @@
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "Check.h"
+#include "CheckDefaults.h"
 #include "Errors.h"
 #include "FolderScan.h"
 #include "Picture.h"
@@ -191,10 +192,10 @@ void PrintStats(std::FILE* err, const orvelle::FuzzyStats& s)
 int Check(const QStringList& args, std::FILE* out, std::FILE* err)
 {
     bool exact = true;
-    orvelle::FuzzyOptions options; // size ignored, tolerances 25 and 25
+    orvelle::FuzzyOptions options; // size ignored, the window's default tolerances
     orvelle::ExtensionItems patterns;
-    for (const char* p : {"*.bmp", "*.jpg", "*.jpeg", "*.emf", "*.wmf"})
-        patterns.push_back({QString::fromLatin1(p), true});
+    for (const QString& p : orvelle::DefaultExtensionPatterns())
+        patterns.push_back({p, true});
     QStringList files;
     bool anyPath = false;
     std::int64_t cacheBytes = orvelle::CheckOptions{}.cacheBytes;

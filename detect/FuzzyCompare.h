@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "CheckDefaults.h"
+
 class TBitmap;
 
 namespace orvelle {
@@ -9,8 +11,8 @@ namespace orvelle {
 // What the fuzzy comparison takes from the run besides the two paths.
 struct FuzzyOptions {
     bool IgnoreSize = true;
-    int Err_Count = 25; // largest share of deviating pixels, in percent
-    int Err_Clr = 25;   // largest distance from the base ratio, in points
+    int Err_Count = kDefaultErrCount; // largest share of deviating pixels, in percent
+    int Err_Clr = kDefaultErrClr;     // largest distance from the base ratio, in points
 };
 
 // Whether the two pictures look alike once drawn at a common size: the

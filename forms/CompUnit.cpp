@@ -24,6 +24,7 @@
 
 #include "ApplicationHints.h"
 #include "Canvas.h"
+#include "CompFormRules.h"
 #include "FileExistence.h"
 #include "FileListRules.h"
 #include "Fonts.h"
@@ -31,7 +32,6 @@
 #include "PaintBox.h"
 #include "PathRules.h"
 #include "Picture.h"
-#include "ResultsViewerRules.h"
 #include "ToolPictures.h"
 #include "UserPrompts.h"
 #include "WindowPlacement.h"

@@ -19,6 +19,7 @@
 #include "AboutBoxUnit.h"
 #include "ApplicationHints.h"
 #include "BackgroundWork.h"
+#include "CheckDefaults.h"
 #include "CheckOptionUnit.h"
 #include "CheckSession.h"
 #include "CompUnit.h"
@@ -40,10 +41,6 @@
 #include "ui_MainUnit.h"
 
 namespace {
-
-const QStringList kLayoutPatterns = {QStringLiteral("*.bmp"), QStringLiteral("*.jpg"),
-                                     QStringLiteral("*.jpeg"), QStringLiteral("*.emf"),
-                                     QStringLiteral("*.wmf")};
 
 constexpr int kItemHeight = 12;
 constexpr int kCountPanelWidth = 117;
@@ -93,7 +90,7 @@ TMainForm::TMainForm(orvelle::UserPrompts& prompts, QString executablePath, QWid
     NameSeparators();
     ApplyHintsAndPictures();
     ConnectCommands();
-    SetExtensionPatterns(kLayoutPatterns);
+    SetExtensionPatterns(orvelle::DefaultExtensionPatterns());
     SetClientSize(600, 400);
 
     connect(qApp, &QGuiApplication::commitDataRequest, this, &TMainForm::CommitSessionData);
@@ -253,8 +250,10 @@ void TMainForm::LoadSettings()
         const int top = ini.ReadInteger(kWindowSection, QStringLiteral("Top"), 0);
         const int left = ini.ReadInteger(kWindowSection, QStringLiteral("Left"), 0);
         move(left, top);
-        Err_Count = ini.ReadInteger(kOptionSection, QStringLiteral("Err_Count"), 25);
-        Err_Clr = ini.ReadInteger(kOptionSection, QStringLiteral("Err_Clr"), 25);
+        Err_Count = ini.ReadInteger(kOptionSection, QStringLiteral("Err_Count"),
+                                    orvelle::kDefaultErrCount);
+        Err_Clr = ini.ReadInteger(kOptionSection, QStringLiteral("Err_Clr"),
+                                  orvelle::kDefaultErrClr);
     });
     for (int i = 0; i < ui->CheckListBox1->count(); ++i)
         ui->CheckListBox1->item(i)->setCheckState(Qt::Checked);

@@ -2,12 +2,14 @@
 
 #include <QFile>
 
-#include "../picture/MetafileWriters.h"
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "DuplicateTest.h"
 #include "Errors.h"
+#include "ExpectError.h"
 #include "FuzzyCompare.h"
+#include "LittleEndian.h"
+#include "MetafileWriters.h"
 #include "Picture.h"
 #include "TestSupport.h"
 #include <QImage>
@@ -21,6 +23,7 @@
 using orvelle::FuzzyOptions;
 using orvelle::ImagesSimilar;
 using orvelle::test::Bmp24;
+using orvelle::test::ExpectError;
 using orvelle::test::Sandbox;
 
 namespace {
@@ -105,11 +108,9 @@ TEST(ImagesSimilar, SizesAndTheCommonSize)
     // Both files are loaded before the sizes decide: a bad second file is an error.
     const QString bad = box.WriteFile("bad.bmp", "definitely not a bitmap");
     EXPECT_THROW(ImagesSimilar(narrow, bad, Options(0, 0, false)), EInvalidGraphic);
-    try {
-        ImagesSimilar(bad, box("missing.bmp"), Options(0, 0));
-        FAIL();
-    } catch (const EInvalidGraphic&) { // the first file's error comes first
-    }
+    // The first file's error comes first.
+    ExpectError<EInvalidGraphic>([&] { ImagesSimilar(bad, box("missing.bmp"), Options(0, 0)); },
+                                 QStringLiteral("ビットマップイメージが不正です"));
 }
 
 TEST(DuplicateTest, TwoNamesOfOneFileAreNeverComparedInFuzzyMode)
@@ -175,14 +176,8 @@ QByteArray SolidIcon(int size, unsigned rgb)
     const int maskStride = ((size + 31) / 32) * 4;
     const int imageBytes = 40 + size * size * 4 + maskStride * size;
     QByteArray ico(6 + 16 + imageBytes, '\0');
-    auto put16 = [&](int at, int v) {
-        ico[at] = char(v & 0xFF);
-        ico[at + 1] = char((v >> 8) & 0xFF);
-    };
-    auto put32 = [&](int at, unsigned v) {
-        for (int i = 0; i < 4; ++i)
-            ico[at + i] = char((v >> (8 * i)) & 0xFF);
-    };
+    auto put16 = [&](int at, unsigned v) { orvelle::test::SetU16(ico, at, v); };
+    auto put32 = [&](int at, unsigned v) { orvelle::test::SetU32(ico, at, v); };
     put16(2, 1);
     put16(4, 1);
     ico[6] = char(size);

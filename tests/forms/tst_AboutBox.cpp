@@ -11,12 +11,15 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 #include <QUrl>
 
 #include "AboutBoxUnit.h"
 #include "FakePrompts.h"
 #include "Fonts.h"
+#include "Widgets.h"
+
+using orvelle::test::Find;
+using orvelle::test::RunModal;
 
 // Stands in for the browser: records what the box asked to open.
 class UrlCatcher : public QObject {
@@ -93,20 +96,7 @@ int TestAboutBox::Open(const Act& act, QPointer<TAboutBox>* opened)
     QPointer<TAboutBox> box = new TAboutBox(prompts_, mainWindow_.get());
     if (opened)
         *opened = box;
-    QTimer::singleShot(0, this, [this, act, box] {
-        auto* modal = qobject_cast<TAboutBox*>(QApplication::activeModalWidget());
-        if (!modal || modal != box) {
-            leftOpen_ = true;
-            box->done(-1);
-            return;
-        }
-        act(*modal);
-        if (modal->isVisible()) {
-            leftOpen_ = true;
-            modal->done(-1);
-        }
-    });
-    const int result = box->exec();
+    const int result = RunModal<TAboutBox>(*box, act, &leftOpen_);
     box->deleteLater();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return result;
@@ -193,7 +183,7 @@ void TestAboutBox::labels()
 
 void TestAboutBox::programIconCoversTheNamesLeftEnd()
 {
-    auto* icon = box_->findChild<QLabel*>(QStringLiteral("ProgramIcon"));
+    auto* icon = Find<QLabel>(box_.get(), "ProgramIcon");
     auto* name = box_->findChild<QLabel*>(QStringLiteral("ProductName"));
     QVERIFY(icon && name);
     QCOMPARE(icon->geometry(), QRect(3, 3, 32, 32));
@@ -202,7 +192,7 @@ void TestAboutBox::programIconCoversTheNamesLeftEnd()
     // Children later in the list are drawn on top.
     const QObjectList siblings = icon->parentWidget()->children();
     QVERIFY(siblings.indexOf(icon) > siblings.indexOf(name));
-    QCOMPARE(box_->findChild<QLabel*>(QStringLiteral("Comments"))->cursor().shape(),
+    QCOMPARE(Find<QLabel>(box_.get(), "Comments")->cursor().shape(),
              Qt::PointingHandCursor);
 }
 
@@ -212,7 +202,7 @@ void TestAboutBox::closing_data()
     QTest::addColumn<int>("result");
 
     QTest::newRow("OK") << Act([](TAboutBox& box) {
-        QTest::mouseClick(box.findChild<QPushButton*>(QStringLiteral("OKButton")), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(box, "OKButton"), Qt::LeftButton);
     }) << int(QDialog::Accepted);
     QTest::newRow("Enter") << Act([](TAboutBox& box) { QTest::keyClick(&box, Qt::Key_Return); })
                            << int(QDialog::Accepted);
@@ -234,7 +224,7 @@ void TestAboutBox::linkOpensHomePageAndCloses()
 {
     QCOMPARE(TAboutBox::HomePage(), QStringLiteral("https://orvelle.example.org/"));
     const int result = Open([](TAboutBox& box) {
-        QTest::mouseClick(box.findChild<QLabel*>(QStringLiteral("Comments")), Qt::LeftButton);
+        QTest::mouseClick(Find<QLabel>(box, "Comments"), Qt::LeftButton);
     });
     QCOMPARE(result, int(QDialog::Rejected));
     QVERIFY(!leftOpen_);

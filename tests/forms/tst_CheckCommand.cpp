@@ -16,9 +16,12 @@
 #include "MainUnit.h"
 #include "ProgressUnit.h"
 #include "TestSupport.h"
+#include "Widgets.h"
 
+using orvelle::test::AnswerModal;
 using orvelle::test::Bmp24;
 using orvelle::test::FakePrompts;
+using orvelle::test::Find;
 using orvelle::test::Sandbox;
 using Kind = FakePrompts::Kind;
 
@@ -60,10 +63,12 @@ struct Program {
     // Answers the options dialog when it comes up: exact or fuzzy, then OK.
     void AnswerOptions(bool exact)
     {
-        QTimer::singleShot(0, main.get(), [this, exact] {
-            (exact ? options->RadioButton1() : options->RadioButton2())->setChecked(true);
-            options->accept();
-        });
+        AnswerModal<TCheckOptionDlg>(
+            [exact](TCheckOptionDlg& dlg) {
+                (exact ? dlg.RadioButton1() : dlg.RadioButton2())->setChecked(true);
+                dlg.accept();
+            },
+            nullptr, options.get());
     }
 };
 
@@ -174,7 +179,7 @@ void tst_CheckCommand::anUnreadableFileStopsTheRun()
     // From the end: copy matches a and goes; then the missing file stops the run.
     p.Add({a, missing, copy});
     p.AnswerOptions(true);
-    p.main->findChild<QAction*>("mCheck")->trigger();
+    Find<QAction>(p.main.get(), "mCheck")->trigger();
     QCOMPARE(p.prompts.Texts(Kind::Error),
              QStringList{QStringLiteral("ファイル %1 は開けません").arg(missing)});
     QVERIFY(p.prompts.Texts(Kind::Message).isEmpty());

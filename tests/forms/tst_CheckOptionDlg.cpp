@@ -9,12 +9,15 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 
 #include "CheckOptionUnit.h"
 #include "FakePrompts.h"
 #include "Fonts.h"
 #include "ModalResult.h"
+#include "Widgets.h"
+
+using orvelle::test::AnswerModal;
+using orvelle::test::Find;
 
 class TestCheckOptionDlg : public QObject {
     Q_OBJECT
@@ -41,18 +44,11 @@ private slots:
     void centredAtEveryShowing();
 
 private:
-    template <typename T> T* Find(const char* name) const
-    {
-        T* found = dlg_->findChild<T*>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
     // Runs ShowModal while `act` plays the user on the modal dialog. An act
     // that leaves the dialog open is reported and the dialog forced shut, so
     // a fault never hangs the test.
     int ShowModalWith(const std::function<void(TCheckOptionDlg&)>& act);
-    void ChooseFuzzy() { Find<QRadioButton>("RadioButton2")->click(); }
+    void ChooseFuzzy() { Find<QRadioButton>(dlg_.get(), "RadioButton2")->click(); }
     // Qt takes a click on a radio button or check box only over its mark and
     // its caption, so aim at the mark.
     static void ClickMark(QAbstractButton* button)
@@ -80,19 +76,8 @@ void TestCheckOptionDlg::cleanup()
 
 int TestCheckOptionDlg::ShowModalWith(const std::function<void(TCheckOptionDlg&)>& act)
 {
-    QTimer::singleShot(0, this, [this, act] {
-        auto* modal = qobject_cast<TCheckOptionDlg*>(QApplication::activeModalWidget());
-        if (modal != dlg_.get()) {
-            leftOpen_ = true;
-            dlg_->done(-1);
-            return;
-        }
-        act(*modal);
-        if (modal->isVisible()) {
-            leftOpen_ = true;
-            modal->done(-1);
-        }
-    });
+    // ShowModal, not exec(): it sets the dialog up before showing it.
+    AnswerModal<TCheckOptionDlg>(act, &leftOpen_, dlg_.get());
     return dlg_->ShowModal();
 }
 
@@ -103,11 +88,11 @@ void TestCheckOptionDlg::window()
     QCOMPARE(dlg_->minimumSize(), dlg_->maximumSize());
     QVERIFY(dlg_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(dlg_->font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
-    QCOMPARE(Find<QLabel>("Label1")->font().pixelSize(), 12);
-    QVERIFY(Find<QPushButton>("OKBtn")->isDefault());
+    QCOMPARE(Find<QLabel>(dlg_.get(), "Label1")->font().pixelSize(), 12);
+    QVERIFY(Find<QPushButton>(dlg_.get(), "OKBtn")->isDefault());
     ChooseFuzzy(); // enabling a field must not bring its input method back
     for (const char* name : {"Memo1", "Memo2"}) {
-        auto* field = Find<QLineEdit>(name);
+        auto* field = Find<QLineEdit>(dlg_.get(), name);
         QVERIFY(!field->testAttribute(Qt::WA_InputMethodEnabled));
         QCOMPARE(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
     }
@@ -243,7 +228,7 @@ void TestCheckOptionDlg::typing()
     QVERIFY(QTest::qWaitForWindowActive(dlg_.get()));
     for (const char* name : {"Memo1", "Memo2"}) {
         QApplication::clipboard()->setText(QStringLiteral("1a"));
-        auto* field = Find<QLineEdit>(name);
+        auto* field = Find<QLineEdit>(dlg_.get(), name);
         field->setFocus();
         field->setText(QStringLiteral("15"));
         if (caret < 0)
@@ -319,7 +304,7 @@ void TestCheckOptionDlg::tabOrder()
     QRadioButton* other = fuzzy ? dlg_->RadioButton1() : dlg_->RadioButton2();
     ClickMark(other);
     chosen->click();
-    Find<QPushButton>("OKBtn")->setFocus();
+    Find<QPushButton>(dlg_.get(), "OKBtn")->setFocus();
     QStringList visited;
     for (qsizetype i = 0; i < fromOK.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -336,14 +321,14 @@ void TestCheckOptionDlg::showModal_data()
 
     const auto button = [](const char* name) {
         return [name](TCheckOptionDlg& dlg) {
-            QTest::mouseClick(dlg.findChild<QPushButton*>(QString::fromLatin1(name)),
+            QTest::mouseClick(Find<QPushButton>(dlg, name),
                               Qt::LeftButton);
         };
     };
     const auto keyOn = [](const char* name, Qt::Key key) {
         return [name, key](TCheckOptionDlg& dlg) {
             dlg.RadioButton2()->click();
-            auto* target = dlg.findChild<QWidget*>(QString::fromLatin1(name));
+            auto* target = Find<QWidget>(dlg, name);
             target->setFocus();
             QTest::keyClick(target, key);
         };
@@ -390,7 +375,7 @@ void TestCheckOptionDlg::cancelKeepsChoices()
         enabled =
             dlg.CheckBox1()->isEnabled() && dlg.Memo1()->isEnabled() && dlg.Memo2()->isEnabled();
         texts = dlg.Memo1()->text() + u'/' + dlg.Memo2()->text();
-        dlg.findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+        Find<QPushButton>(dlg, "OKBtn")->click();
     });
     QCOMPARE(second, int(orvelle::mrOK));
     QVERIFY(!leftOpen_);

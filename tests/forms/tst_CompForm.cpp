@@ -1,3 +1,7 @@
+// TCompForm, the results window: its controls, layout, tree and modal showing.
+// What its commands do (showing a file, delete, save as, close) is in
+// tst_CompFormCommands.
+
 #include <functional>
 #include <memory>
 
@@ -13,7 +17,6 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTest>
-#include <QTimer>
 #include <QToolTip>
 
 #include "ApplicationHints.h"
@@ -23,6 +26,10 @@
 #include "ResultsTree.h"
 #include "TestSupport.h"
 #include "ToolPictures.h"
+#include "Widgets.h"
+
+using orvelle::test::Find;
+using orvelle::test::RunModal;
 
 namespace {
 
@@ -70,13 +77,6 @@ private slots:
     void shownModallyUntilClosed();
 
 private:
-    template <typename T> T* Find(const char* name) const
-    {
-        T* found = form_->findChild<T*>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
     void ShowAndExpose()
     {
         form_->show();
@@ -128,7 +128,7 @@ void TestCompForm::window()
         QCOMPARE(control->font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
         QCOMPARE(control->font().pixelSize(), 12);
     }
-    auto* save = Find<QFileDialog>("SaveDialog1");
+    auto* save = Find<QFileDialog>(form_.get(), "SaveDialog1");
     QCOMPARE(save->acceptMode(), QFileDialog::AcceptSave);
     QVERIFY(!save->isVisible());
 }
@@ -136,12 +136,12 @@ void TestCompForm::window()
 void TestCompForm::layout()
 {
     ShowAndExpose();
-    auto* splitter = Find<QSplitter>("Splitter1");
+    auto* splitter = Find<QSplitter>(form_.get(), "Splitter1");
     QCOMPARE(splitter->geometry(), QRect(0, 0, 800, 581));
     QCOMPARE(form_->TreeView1()->geometry(), QRect(0, 0, 398, 581));
     QCOMPARE(splitter->handle(1)->geometry(), QRect(398, 0, 4, 581));
     QCOMPARE(splitter->handle(1)->cursor().shape(), Qt::SplitHCursor);
-    auto* panel = Find<QFrame>("Panel1");
+    auto* panel = Find<QFrame>(form_.get(), "Panel1");
     QCOMPARE(panel->geometry(), QRect(402, 0, 398, 581));
     QCOMPARE(panel->frameShape(), QFrame::NoFrame);
     QCOMPARE(form_->Memo1()->parentWidget(), panel);
@@ -155,18 +155,18 @@ void TestCompForm::treeKeepsItsWidth()
 {
     ShowAndExpose();
     form_->resize(1000, 700);
-    QTRY_COMPARE(Find<QFrame>("Panel1")->width(), 598);
+    QTRY_COMPARE(Find<QFrame>(form_.get(), "Panel1")->width(), 598);
     QCOMPARE(form_->TreeView1()->size(), QSize(398, 681));
     QCOMPARE(form_->StatusBar1()->geometry(), QRect(0, 681, 1000, 19));
 
     // Dragging the handle 100 pixels to the left narrows the tree.
-    QWidget* handle = Find<QSplitter>("Splitter1")->handle(1);
+    QWidget* handle = Find<QSplitter>(form_.get(), "Splitter1")->handle(1);
     const QPoint grip(2, 300);
     QTest::mousePress(handle, Qt::LeftButton, {}, grip);
     QTest::mouseMove(handle, grip - QPoint(100, 0));
     QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(100, 0));
     QCOMPARE(form_->TreeView1()->width(), 298);
-    QCOMPARE(Find<QFrame>("Panel1")->width(), 698);
+    QCOMPARE(Find<QFrame>(form_.get(), "Panel1")->width(), 698);
 }
 
 void TestCompForm::memo()
@@ -360,17 +360,16 @@ void TestCompForm::shownModallyUntilClosed()
     QRect frame, area;
     QString tree;
     bool openAfterEsc = false;
-    QTimer::singleShot(0, this, [&] {
+    const int result = RunModal<TCompForm>(*form_, [&](TCompForm& form) {
         modal = QApplication::activeModalWidget();
-        frame = form_->frameGeometry();
-        area = form_->screen()->availableGeometry();
-        tree = Dump(*form_->TreeView1());
-        QTest::keyClick(form_->TreeView1(), Qt::Key_Escape);
-        openAfterEsc = form_->isVisible();
-        form_->close(); // what the close box and Alt+F4 do
+        frame = form.frameGeometry();
+        area = form.screen()->availableGeometry();
+        tree = Dump(*form.TreeView1());
+        QTest::keyClick(form.TreeView1(), Qt::Key_Escape);
+        openAfterEsc = form.isVisible();
+        form.close(); // what the close box and Alt+F4 do
     });
-    QTimer::singleShot(5000, form_.get(), [this] { form_->done(-1); }); // never hang
-    QCOMPARE(form_->exec(), int(QDialog::Rejected));
+    QCOMPARE(result, int(QDialog::Rejected));
     QCOMPARE(modal, form_.get());
     QCOMPARE(frame.x(), area.x() + (area.width() - frame.width()) / 2);
     QCOMPARE(frame.y(), area.y() + (area.height() - frame.height()) / 2);

@@ -26,8 +26,11 @@
 #include "Fonts.h"
 #include "MainUnit.h"
 #include "TestSupport.h"
+#include "Widgets.h"
 
+using orvelle::test::AnswerModal;
 using orvelle::test::FakePrompts;
+using orvelle::test::Find;
 using orvelle::test::Sandbox;
 using Kind = FakePrompts::Kind;
 
@@ -119,12 +122,12 @@ void tst_MainForm::firstStartLayout()
     QCOMPARE(form.font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
 
     // 600 × 400 below the menu: tool strip 30, status bar 19, list 480 × 351.
-    QCOMPARE(form.findChild<QWidget*>("Panel3")->height(), 30);
-    QCOMPARE(form.findChild<QStatusBar*>("StatusBar1")->height(), 19);
-    QCOMPARE(form.findChild<QWidget*>("Panel1")->width(), 120);
+    QCOMPARE(Find<QWidget>(form, "Panel3")->height(), 30);
+    QCOMPARE(Find<QStatusBar>(form, "StatusBar1")->height(), 19);
+    QCOMPARE(Find<QWidget>(form, "Panel1")->width(), 120);
     QCOMPARE(form.ListBox1()->size(), QSize(480, 351));
     QCOMPARE(form.CheckListBox1()->width(), 115);
-    QCOMPARE(form.findChild<QLabel*>("Label1")->text(), QStringLiteral("■検出する拡張子■"));
+    QCOMPARE(Find<QLabel>(form, "Label1")->text(), QStringLiteral("■検出する拡張子■"));
     QCOMPARE(form.ListBox1()->selectionMode(), QAbstractItemView::ExtendedSelection);
 
     const orvelle::ExtensionItems items = form.ExtensionList();
@@ -145,9 +148,9 @@ void tst_MainForm::resizeMovesOnlyTheList()
     const QSize before = form.ListBox1()->size();
     form.resize(form.width() + 100, form.height() + 60);
     QTRY_COMPARE(form.ListBox1()->size(), before + QSize(100, 60));
-    QCOMPARE(form.findChild<QWidget*>("Panel3")->height(), 30);
-    QCOMPARE(form.findChild<QStatusBar*>("StatusBar1")->height(), 19);
-    QCOMPARE(form.findChild<QWidget*>("Panel1")->width(), 120);
+    QCOMPARE(Find<QWidget>(form, "Panel3")->height(), 30);
+    QCOMPARE(Find<QStatusBar>(form, "StatusBar1")->height(), 19);
+    QCOMPARE(Find<QWidget>(form, "Panel1")->width(), 120);
     form.resize(form.width() - 200, form.height() - 100);
     QTRY_COMPARE(form.ListBox1()->size(), before - QSize(100, 40));
 }
@@ -219,10 +222,10 @@ void tst_MainForm::menuStructure()
     QCOMPARE(top.size(), 2);
     QCOMPARE(top[0]->text(), QStringLiteral("メニュー(&M)"));
     QCOMPARE(top[1]->text(), QStringLiteral("&?"));
-    QCOMPARE(ActionNames(form.findChild<QMenu*>("mMenu")),
+    QCOMPARE(ActionNames(Find<QMenu>(form, "mMenu")),
              (QStringList{"mAddFiles", "mAddFolder", "N1", "mDeleteFile", "mClear", "N2", "mCheck",
                           "N3", "mExit"}));
-    QCOMPARE(ActionNames(form.findChild<QMenu*>("mOther")), QStringList{"mAbout"});
+    QCOMPARE(ActionNames(Find<QMenu>(form, "mOther")), QStringList{"mAbout"});
     QCOMPARE(
         ActionNames(form.PopupMenu1()),
         (QStringList{"pAddFiles", "pAddFolder", "N4", "pDeleteFile", "pClear", "N5", "pCheck"}));
@@ -261,7 +264,7 @@ void tst_MainForm::hintsReachPanelOne()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
-    auto* check = form.findChild<QToolButton*>("bCheck");
+    auto* check = Find<QToolButton>(form, "bCheck");
     Hover(check);
     QCOMPARE(form.StatusPanelText(1),
              QStringLiteral("リスト内のすべてのファイルの重複をチェックする"));
@@ -269,17 +272,17 @@ void tst_MainForm::hintsReachPanelOne()
     QCOMPARE(form.StatusPanelText(1), QString());
 
     // Highlighted menu items.
-    auto* menu = form.findChild<QMenu*>("mMenu");
+    auto* menu = Find<QMenu>(form, "mMenu");
     menu->popup(form.mapToGlobal(QPoint(0, 0)));
     QVERIFY(QTest::qWaitForWindowExposed(menu));
-    menu->setActiveAction(form.findChild<QAction*>("mDeleteFile"));
+    menu->setActiveAction(Find<QAction>(form, "mDeleteFile"));
     QCOMPARE(form.StatusPanelText(1),
              QStringLiteral("リスト内の選択されているファイルを除外します"));
     menu->hide();
-    auto* other = form.findChild<QMenu*>("mOther");
+    auto* other = Find<QMenu>(form, "mOther");
     other->popup(form.mapToGlobal(QPoint(0, 0)));
     QVERIFY(QTest::qWaitForWindowExposed(other));
-    other->setActiveAction(form.findChild<QAction*>("mAbout"));
+    other->setActiveAction(Find<QAction>(form, "mAbout"));
     QCOMPARE(form.StatusPanelText(1), QString());
     other->hide();
 
@@ -455,7 +458,7 @@ void tst_MainForm::deleteSelected()
 
     // Through the tool button, selecting every entry.
     form.ListBox1()->selectAll();
-    form.findChild<QToolButton*>("bDeleteFile")->click();
+    Find<QToolButton>(form, "bDeleteFile")->click();
     QVERIFY(f.Entries().isEmpty());
     QCOMPARE(form.StatusPanelText(0), QStringLiteral("ファイルの数：0"));
 }
@@ -475,7 +478,7 @@ void tst_MainForm::clearAsks()
              QStringList{QStringLiteral("リストをクリアしますか？")});
     QCOMPARE(f.Entries().size(), 2);
     QCOMPARE(form.StatusPanelText(0), QStringLiteral("ファイルの数：2"));
-    form.findChild<QAction*>("pClear")->trigger();
+    Find<QAction>(form, "pClear")->trigger();
     QVERIFY(f.Entries().isEmpty());
     QCOMPARE(form.StatusPanelText(0), QStringLiteral("ファイルの数：0"));
     QCOMPARE(f.prompts.unexpected, 0);
@@ -509,9 +512,9 @@ void tst_MainForm::exitIsClose()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     f.Add({"a"});
     f.prompts.confirmAnswers = {false, true};
-    form.findChild<QAction*>("mExit")->trigger();
+    Find<QAction>(form, "mExit")->trigger();
     QVERIFY(form.isVisible());
-    form.findChild<QAction*>("mExit")->trigger();
+    Find<QAction>(form, "mExit")->trigger();
     QVERIFY(!form.isVisible());
     QCOMPARE(f.prompts.Texts(Kind::Confirm).size(), 2);
 }
@@ -609,12 +612,11 @@ void tst_MainForm::aboutBoxIsFreshEachTime()
     TMainForm& form = f.Open();
     for (int round = 0; round < 2; ++round) {
         QPointer<TAboutBox> shown;
-        QTimer::singleShot(0, &form, [&] {
-            shown = qobject_cast<TAboutBox*>(QApplication::activeModalWidget());
-            if (shown)
-                shown->accept();
+        AnswerModal<TAboutBox>([&](TAboutBox& box) {
+            shown = &box;
+            box.accept();
         });
-        form.findChild<QAction*>("mAbout")->trigger();
+        Find<QAction>(form, "mAbout")->trigger();
         QVERIFY(shown);
         QCOMPARE(shown->parent(), &form);
         QTRY_VERIFY(!shown); // released once its pending events are handled
@@ -627,7 +629,7 @@ void tst_MainForm::checkOnEmptyList()
     TMainForm& form = f.Open();
     TCheckOptionDlg options(f.prompts);
     form.AttachDialogs(nullptr, &options);
-    form.findChild<QToolButton*>("bCheck")->click();
+    Find<QToolButton>(form, "bCheck")->click();
     QCOMPARE(f.prompts.Texts(Kind::Message), QStringList{kNoFiles});
     QVERIFY(!options.isVisible());
 }
@@ -644,24 +646,28 @@ void tst_MainForm::checkAsksForOptions()
 
     // Cancel: nothing changes, and the flag says the run is off.
     QStringList offered;
-    QTimer::singleShot(0, &form, [&] {
-        offered << options.Memo1()->text() << options.Memo2()->text();
-        options.Memo1()->setText(QStringLiteral("99"));
-        options.reject();
-    });
+    AnswerModal<TCheckOptionDlg>(
+        [&](TCheckOptionDlg& dlg) {
+            offered << dlg.Memo1()->text() << dlg.Memo2()->text();
+            dlg.Memo1()->setText(QStringLiteral("99"));
+            dlg.reject();
+        },
+        nullptr, &options);
     form.mCheckClick();
     QCOMPARE(offered, (QStringList{"30", "7"}));
     QVERIFY(form.CancelFlag);
     QCOMPARE(form.Err_Count, 30);
 
     // OK with texts that are not integers: the fallbacks 15 and 50.
-    QTimer::singleShot(0, &form, [&] {
-        options.RadioButton2()->setChecked(true);
-        options.CheckBox1()->setChecked(false);
-        options.Memo1()->setText(QString());
-        options.Memo2()->setText(QStringLiteral("1a"));
-        options.accept();
-    });
+    AnswerModal<TCheckOptionDlg>(
+        [](TCheckOptionDlg& dlg) {
+            dlg.RadioButton2()->setChecked(true);
+            dlg.CheckBox1()->setChecked(false);
+            dlg.Memo1()->setText(QString());
+            dlg.Memo2()->setText(QStringLiteral("1a"));
+            dlg.accept();
+        },
+        nullptr, &options);
     form.mCheckClick();
     QVERIFY(!form.CancelFlag);
     QVERIFY(!form.ExactMode);
@@ -669,11 +675,13 @@ void tst_MainForm::checkAsksForOptions()
     QCOMPARE(form.Err_Count, 15);
     QCOMPARE(form.Err_Clr, 50);
 
-    QTimer::singleShot(0, &form, [&] {
-        options.Memo1()->setText(QStringLiteral("40"));
-        options.Memo2()->setText(QStringLiteral("0"));
-        options.accept();
-    });
+    AnswerModal<TCheckOptionDlg>(
+        [](TCheckOptionDlg& dlg) {
+            dlg.Memo1()->setText(QStringLiteral("40"));
+            dlg.Memo2()->setText(QStringLiteral("0"));
+            dlg.accept();
+        },
+        nullptr, &options);
     form.mCheckClick();
     QCOMPARE(form.Err_Count, 40);
     QCOMPARE(form.Err_Clr, 0);

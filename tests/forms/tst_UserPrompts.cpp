@@ -11,13 +11,13 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QWidget>
 
 #include "Errors.h"
 #include "FakePrompts.h"
 #include "HandlerGuard.h"
 #include "UserPrompts.h"
+#include "Widgets.h"
 
 using namespace Qt::StringLiterals;
 using orvelle::test::FakePrompts;
@@ -71,19 +71,12 @@ void Describe(QMessageBox& box, SeenBox& seen)
 // broken answer fails the test instead of hanging it.
 void AnswerNextBox(SeenBox& seen, std::function<void(QMessageBox&)> act)
 {
-    QTimer::singleShot(0, [&seen, act] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        Describe(*box, seen);
-        act(*box);
-        QTimer::singleShot(0, box, [&seen, box] {
-            if (box->isVisible()) {
-                seen.leftOpen = true;
-                box->done(-1);
-            }
-        });
-    });
+    orvelle::test::AnswerModal<QMessageBox>(
+        [&seen, act](QMessageBox& box) {
+            Describe(box, seen);
+            act(box);
+        },
+        &seen.leftOpen);
 }
 
 void Click(QMessageBox& box, const QString& button)

@@ -1,4 +1,5 @@
 #include <climits>
+#include <ostream>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -6,34 +7,25 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
-#include <QtEndian>
 
 #include "Bitmap.h"
 #include "BmpReader.h"
 #include "Canvas.h"
 #include "Errors.h"
+#include "LittleEndian.h"
 #include "Picture.h"
+#include "RowName.h"
 #include "TestSupport.h"
 
 namespace {
 
+using orvelle::test::PutU16;
+using orvelle::test::PutU32;
+using orvelle::test::RowName;
+
 QByteArray Hex(const char* text)
 {
     return QByteArray::fromHex(text); // spaces between the bytes are skipped
-}
-
-void Put16(QByteArray& out, std::uint32_t v)
-{
-    char b[2];
-    qToLittleEndian(std::uint16_t(v), b);
-    out.append(b, 2);
-}
-
-void Put32(QByteArray& out, std::uint32_t v)
-{
-    char b[4];
-    qToLittleEndian(v, b);
-    out.append(b, 4);
 }
 
 // Writes BMP files field by field, so that every header kind and every kind
@@ -95,28 +87,28 @@ Bmp::operator QByteArray() const
 {
     QByteArray header;
     if (headerSize_ == 12) {
-        Put32(header, 12);
-        Put16(header, std::uint32_t(width_));
-        Put16(header, std::uint32_t(height_));
-        Put16(header, planes_);
-        Put16(header, bits_);
+        PutU32(header, 12);
+        PutU16(header, std::uint32_t(width_));
+        PutU16(header, std::uint32_t(height_));
+        PutU16(header, planes_);
+        PutU16(header, bits_);
     } else {
-        Put32(header, headerSize_);
-        Put32(header, std::uint32_t(width_));
-        Put32(header, std::uint32_t(height_));
-        Put16(header, planes_);
-        Put16(header, bits_);
-        Put32(header, compression_);
-        Put32(header, imageSize_);
-        Put32(header, 2835); // 72 dpi
-        Put32(header, 2835);
-        Put32(header, used_);
-        Put32(header, 0);
+        PutU32(header, headerSize_);
+        PutU32(header, std::uint32_t(width_));
+        PutU32(header, std::uint32_t(height_));
+        PutU16(header, planes_);
+        PutU16(header, bits_);
+        PutU32(header, compression_);
+        PutU32(header, imageSize_);
+        PutU32(header, 2835); // 72 dpi
+        PutU32(header, 2835);
+        PutU32(header, used_);
+        PutU32(header, 0);
         for (std::uint32_t m : headerSize_ > 40 ? masks_ : std::vector<std::uint32_t>{})
-            Put32(header, m);
+            PutU32(header, m);
         header.resize(headerSize_, '\0');
         for (std::uint32_t m : headerSize_ == 40 ? masks_ : std::vector<std::uint32_t>{})
-            Put32(header, m);
+            PutU32(header, m);
     }
     for (unsigned c : table_) {
         header.append(char(c & 0xFF)).append(char((c >> 8) & 0xFF)).append(char(c >> 16));
@@ -125,9 +117,9 @@ Bmp::operator QByteArray() const
     }
     QByteArray file("BM");
     const auto offset = std::uint32_t(14 + header.size());
-    Put32(file, std::uint32_t(offset + pixels_.size()));
-    Put32(file, 0);
-    Put32(file, offset_ != 0 ? offset_ : offset);
+    PutU32(file, std::uint32_t(offset + pixels_.size()));
+    PutU32(file, 0);
+    PutU32(file, offset_ != 0 ? offset_ : offset);
     return file + header + pixels_;
 }
 
@@ -338,23 +330,33 @@ std::vector<Decodes> DecodeCases()
     };
 }
 
-TEST(BmpReader, DecodesEveryHeaderDepthAndEncodingToTheExactPixels)
+// Failure messages name the row by what it guards against, not by its bytes.
+void PrintTo(const Decodes& row, std::ostream* out)
 {
-    for (const Decodes& row : DecodeCases()) {
-        SCOPED_TRACE(row.guards);
-        TBitmap bitmap;
-        try {
-            Load(row.file, bitmap);
-        } catch (const orvelle::Exception& e) {
-            ADD_FAILURE() << e.ClassName() << ": " << e.Message().toStdString();
-            continue;
-        }
-        EXPECT_EQ(bitmap.Width(), int(row.pixels.front().size()));
-        EXPECT_EQ(bitmap.Height(), int(row.pixels.size()));
-        EXPECT_EQ(Drawn(bitmap), row.pixels);
-        EXPECT_LE(bitmap.Palette().size(), 256u); // a bitmap's table holds no more
-    }
+    *out << row.guards;
 }
+
+class BmpDecodes : public ::testing::TestWithParam<Decodes> {};
+
+TEST_P(BmpDecodes, DecodesEveryHeaderDepthAndEncodingToTheExactPixels)
+{
+    const Decodes& row = GetParam();
+    TBitmap bitmap;
+    try {
+        Load(row.file, bitmap);
+    } catch (const orvelle::Exception& e) {
+        FAIL() << e.ClassName() << ": " << e.Message().toStdString();
+    }
+    EXPECT_EQ(bitmap.Width(), int(row.pixels.front().size()));
+    EXPECT_EQ(bitmap.Height(), int(row.pixels.size()));
+    EXPECT_EQ(Drawn(bitmap), row.pixels);
+    EXPECT_LE(bitmap.Palette().size(), 256u); // a bitmap's table holds no more
+}
+
+INSTANTIATE_TEST_SUITE_P(BmpReader, BmpDecodes, ::testing::ValuesIn(DecodeCases()),
+                         [](const ::testing::TestParamInfo<Decodes>& info) {
+                             return RowName(info.index, info.param.guards);
+                         });
 
 struct Fails {
     std::string guards;
@@ -431,22 +433,32 @@ std::vector<Fails> FailureCases()
     return rows;
 }
 
-TEST(BmpReader, RefusesDamagedFilesWithTheRightErrorAndLeavesTheBitmapAlone)
+void PrintTo(const Fails& row, std::ostream* out)
 {
-    for (const Fails& row : FailureCases()) {
-        SCOPED_TRACE(row.guards);
-        TBitmap bitmap;
-        Load(Bmp().Pixels("FF000000"), bitmap);
-        try {
-            Load(row.file, bitmap);
-            ADD_FAILURE() << "loaded";
-        } catch (const orvelle::Exception& e) {
-            EXPECT_STREQ(e.ClassName(), row.kind);
-            EXPECT_EQ(e.Message(), MessageOf(row.kind));
-        }
-        EXPECT_EQ(Drawn(bitmap), Rows{{kBlue}});
-    }
+    *out << row.guards;
 }
+
+class BmpRefuses : public ::testing::TestWithParam<Fails> {};
+
+TEST_P(BmpRefuses, RefusesDamagedFilesWithTheRightErrorAndLeavesTheBitmapAlone)
+{
+    const Fails& row = GetParam();
+    TBitmap bitmap;
+    Load(Bmp().Pixels("FF000000"), bitmap);
+    try {
+        Load(row.file, bitmap);
+        ADD_FAILURE() << "loaded";
+    } catch (const orvelle::Exception& e) {
+        EXPECT_STREQ(e.ClassName(), row.kind);
+        EXPECT_EQ(e.Message(), MessageOf(row.kind));
+    }
+    EXPECT_EQ(Drawn(bitmap), Rows{{kBlue}});
+}
+
+INSTANTIATE_TEST_SUITE_P(BmpReader, BmpRefuses, ::testing::ValuesIn(FailureCases()),
+                         [](const ::testing::TestParamInfo<Fails>& info) {
+                             return RowName(info.index, info.param.guards);
+                         });
 
 TEST(BmpReader, AnEmptyFileIsAnEmptyBitmap)
 {

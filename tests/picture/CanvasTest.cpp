@@ -10,10 +10,12 @@
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "Errors.h"
+#include "ExpectError.h"
 #include "TestSupport.h"
 
 using orvelle::BgrColour;
 using orvelle::DibFormat;
+using orvelle::test::ExpectError;
 
 namespace {
 
@@ -91,13 +93,10 @@ TEST(WorkBitmap, IsWhiteRowsFromTheTopAndPaddedToFourBytes)
     EXPECT_EQ(std::abs(b.PixelRow(1) - b.PixelRow(0)), 16);
 
     for (int bad : {-1, 3}) {
-        try {
-            b.PixelRow(bad);
-            ADD_FAILURE() << "row " << bad;
-        } catch (const EInvalidGraphicOperation& e) {
-            EXPECT_EQ(e.Message(),
-                      QStringLiteral("スキャンライン のインデックスが範囲を越えました"));
-        }
+        SCOPED_TRACE(bad);
+        ExpectError<EInvalidGraphicOperation>(
+            [&] { b.PixelRow(bad); },
+            QStringLiteral("スキャンライン のインデックスが範囲を越えました"));
     }
     EXPECT_THROW(TBitmap().PixelRow(0), EInvalidGraphicOperation);
 }
@@ -123,12 +122,8 @@ TEST(WorkBitmap, HugeSizesAreRefusedNotAttempted)
     TBitmap b;
     b.SetPixelFormat(TPixelFormat::pf24bit);
     b.SetWidth(100000);
-    try {
-        b.SetHeight(100000);
-        FAIL();
-    } catch (const EOutOfResources& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("システム リソースが足りません"));
-    }
+    ExpectError<EOutOfResources>([&] { b.SetHeight(100000); },
+                                 QStringLiteral("システム リソースが足りません"));
 }
 
 TEST(NearestSource, TakesThePixelWhoseCentreIsNearestRightOnATie)

@@ -19,9 +19,15 @@
 #include "Canvas.h"
 #include "Errors.h"
 #include "Icon.h"
+#include "LittleEndian.h"
 #include "TestSupport.h"
 
 namespace {
+
+using orvelle::test::PutU16;
+using orvelle::test::PutU32;
+using orvelle::test::SetU16;
+using orvelle::test::SetU32;
 
 const QString kInvalidIcon = QStringLiteral("アイコンイメージが不正です");
 
@@ -32,20 +38,6 @@ public:
 const auto* const kGui = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
 // ---- a small icon-file writer ------------------------------------------------
-
-void Put16(QByteArray& out, unsigned value)
-{
-    char bytes[2];
-    qToLittleEndian<std::uint16_t>(std::uint16_t(value), bytes);
-    out.append(bytes, 2);
-}
-
-void Put32(QByteArray& out, std::uint32_t value)
-{
-    char bytes[4];
-    qToLittleEndian<std::uint32_t>(value, bytes);
-    out.append(bytes, 4);
-}
 
 void PadRow(QByteArray& out, qsizetype rowStart)
 {
@@ -63,13 +55,13 @@ QByteArray DibEntry(int width, int height, int bits, unsigned colour, const Pixe
                     const PixelAlpha& alpha = {})
 {
     QByteArray out;
-    Put32(out, 40);
-    Put32(out, std::uint32_t(width));
-    Put32(out, std::uint32_t(height * 2));
-    Put16(out, 1);
-    Put16(out, unsigned(bits));
+    PutU32(out, 40);
+    PutU32(out, std::uint32_t(width));
+    PutU32(out, std::uint32_t(height * 2));
+    PutU16(out, 1);
+    PutU16(out, unsigned(bits));
     for (int i = 0; i < 6; ++i)
-        Put32(out, 0);
+        PutU32(out, 0);
     const char b = char(colour & 0xFF), g = char((colour >> 8) & 0xFF), r = char(colour >> 16);
     if (bits <= 8) {
         for (int i = 0; i < (1 << bits); ++i)
@@ -111,19 +103,19 @@ struct Entry {
 QByteArray IconFile(const std::vector<Entry>& entries, unsigned type = 1)
 {
     QByteArray out;
-    Put16(out, 0);
-    Put16(out, type);
-    Put16(out, unsigned(entries.size()));
+    PutU16(out, 0);
+    PutU16(out, type);
+    PutU16(out, unsigned(entries.size()));
     std::uint32_t offset = std::uint32_t(6 + 16 * entries.size());
     for (const Entry& e : entries) {
         out.append(char(e.width & 0xFF));
         out.append(char(e.height & 0xFF));
         out.append(char(e.colourCount));
         out.append('\0');
-        Put16(out, 1);
-        Put16(out, 32);
-        Put32(out, std::uint32_t(e.data.size()));
-        Put32(out, offset);
+        PutU16(out, 1);
+        PutU16(out, 32);
+        PutU32(out, std::uint32_t(e.data.size()));
+        PutU32(out, offset);
         offset += std::uint32_t(e.data.size());
     }
     for (const Entry& e : entries)
@@ -246,24 +238,23 @@ TEST(IconLoad, DamagedEntriesFailOnTheFirstDraw)
 {
     const QByteArray good = DibEntry(8, 8, 24, 0x123456);
     QByteArray offsetPastEnd = IconFile({{8, 8, 0, good}});
-    qToLittleEndian<std::uint32_t>(std::uint32_t(offsetPastEnd.size() + 1),
-                                   offsetPastEnd.data() + 18);
+    SetU32(offsetPastEnd, 18, std::uint32_t(offsetPastEnd.size() + 1));
     QByteArray sizePastEnd = IconFile({{8, 8, 0, good}});
-    qToLittleEndian<std::uint32_t>(std::uint32_t(good.size() + 1), sizePastEnd.data() + 14);
+    SetU32(sizePastEnd, 14, std::uint32_t(good.size() + 1));
     // Offset and size whose 32-bit sum wraps round to a small number.
     QByteArray wrapping = IconFile({{8, 8, 0, good}});
-    qToLittleEndian<std::uint32_t>(0xFFFFFFF0u, wrapping.data() + 14);
-    qToLittleEndian<std::uint32_t>(0x20u, wrapping.data() + 18);
+    SetU32(wrapping, 14, 0xFFFFFFF0u);
+    SetU32(wrapping, 18, 0x20u);
     QByteArray hugeWidth = good;
-    qToLittleEndian<std::uint32_t>(0x7FFFFFFFu, hugeWidth.data() + 4);
+    SetU32(hugeWidth, 4, 0x7FFFFFFFu);
     QByteArray hugeHeight = good;
-    qToLittleEndian<std::uint32_t>(0x7FFFFFFEu, hugeHeight.data() + 8);
+    SetU32(hugeHeight, 8, 0x7FFFFFFEu);
     QByteArray twoBits = good;
-    qToLittleEndian<std::uint16_t>(2, twoBits.data() + 14);
+    SetU16(twoBits, 14, 2);
     QByteArray runLength = DibEntry(8, 8, 8, 0x123456);
-    qToLittleEndian<std::uint32_t>(1, runLength.data() + 16);
+    SetU32(runLength, 16, 1);
     QByteArray tinyHeader = good;
-    qToLittleEndian<std::uint32_t>(12, tinyHeader.data());
+    SetU32(tinyHeader, 0, 12);
     QByteArray damagedPng = PngEntry(QImage(8, 8, QImage::Format_ARGB32));
     damagedPng.truncate(30);
 
@@ -560,8 +551,8 @@ QByteArray OnlyEntry(const QByteArray& file, int index)
     const auto bytes = qFromLittleEndian<std::uint32_t>(dir + 8);
     const auto offset = qFromLittleEndian<std::uint32_t>(dir + 12);
     QByteArray out = file.left(6) + QByteArray(dir, 16) + file.mid(offset, bytes);
-    qToLittleEndian<std::uint16_t>(1, out.data() + 4);
-    qToLittleEndian<std::uint32_t>(22, out.data() + 18);
+    SetU16(out, 4, 1);
+    SetU32(out, 18, 22);
     return out;
 }
 

@@ -4,11 +4,13 @@
 
 #include "Bitmap.h"
 #include "Errors.h"
+#include "ExpectError.h"
 #include "FormatRegistry.h"
 #include "Picture.h"
 #include "TestSupport.h"
 
 using orvelle::test::Sandbox;
+using orvelle::test::ExpectError;
 
 namespace {
 
@@ -49,12 +51,8 @@ TEST(Picture, ChoosesTheKindByExtensionAloneInAnyCase)
     const QString jpegAsBmp = box.WriteFile(QStringLiteral("j.bmp"),
                                             QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(40, '\0'));
     TPicture picture;
-    try {
-        picture.LoadFile(jpegAsBmp);
-        FAIL();
-    } catch (const EInvalidGraphic& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("ビットマップイメージが不正です"));
-    }
+    ExpectError<EInvalidGraphic>([&] { picture.LoadFile(jpegAsBmp); },
+                                 QStringLiteral("ビットマップイメージが不正です"));
 }
 
 TEST(Picture, UnknownExtensionsNameTheExtensionAsWritten)
@@ -73,14 +71,11 @@ TEST(Picture, UnknownExtensionsNameTheExtensionAsWritten)
         {box(QStringLiteral("missing.xyz")), QStringLiteral("xyz")}, // before any opening
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.path.toStdString());
         TPicture picture;
-        try {
-            picture.LoadFile(row.path);
-            ADD_FAILURE() << row.path.toStdString();
-        } catch (const EInvalidGraphic& e) {
-            EXPECT_EQ(e.Message(),
-                      QStringLiteral("拡張子 .%1 の画像形式は処理できません").arg(row.shown));
-        }
+        ExpectError<EInvalidGraphic>(
+            [&] { picture.LoadFile(row.path); },
+            QStringLiteral("拡張子 .%1 の画像形式は処理できません").arg(row.shown));
     }
     (void)dotted;
 }
@@ -91,13 +86,10 @@ TEST(Picture, FilesThatCannotBeOpenedNameThePath)
     const QString missing = box(QStringLiteral("gone.bmp"));
     const QString folder = box.MakeDir(QStringLiteral("folder.jpg"));
     for (const QString& path : {missing, folder}) {
+        SCOPED_TRACE(path.toStdString());
         TPicture picture;
-        try {
-            picture.LoadFile(path);
-            ADD_FAILURE() << path.toStdString();
-        } catch (const EFOpenError& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("ファイル %1 は開けません").arg(path));
-        }
+        ExpectError<EFOpenError>([&] { picture.LoadFile(path); },
+                                 QStringLiteral("ファイル %1 は開けません").arg(path));
     }
 }
 

@@ -9,8 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QtEndian>
 #include <QThread>
+
+#include "LittleEndian.h"
 
 namespace orvelle::test {
 
@@ -62,8 +63,8 @@ QByteArray Bmp24(int width, int height, const std::function<unsigned(int x, int 
 {
     const int stride = ((width * 24 + 31) / 32) * 4;
     QByteArray bytes(54 + stride * height, '\0');
-    auto put32 = [&](int at, quint32 v) { qToLittleEndian(v, bytes.data() + at); };
-    auto put16 = [&](int at, quint16 v) { qToLittleEndian(v, bytes.data() + at); };
+    auto put32 = [&](int at, quint32 v) { SetU32(bytes, at, v); };
+    auto put16 = [&](int at, quint16 v) { SetU16(bytes, at, v); };
     bytes[0] = 'B';
     bytes[1] = 'M';
     put32(2, quint32(bytes.size()));

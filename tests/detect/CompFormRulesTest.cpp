@@ -6,13 +6,15 @@
 #include <QFile>
 #include <QLocale>
 
+#include "CompFormRules.h"
+#include "ExpectError.h"
 #include "FileExistence.h"
-#include "ResultsViewerRules.h"
 #include "TestSupport.h"
 
 namespace {
 
 using orvelle::FitRect;
+using orvelle::test::ExpectError;
 
 struct FitCase {
     const char* what;
@@ -107,12 +109,10 @@ TEST(SizeOfFile, ReadsTheLengthOfRealFiles)
 TEST(SizeOfFile, FailuresAreInputOutputErrors)
 {
     const orvelle::test::Sandbox box;
-    try {
-        orvelle::SizeOfFile(box("gone.bin"));
-        FAIL() << "no error";
-    } catch (const orvelle::EInOutError& e) {
-        EXPECT_EQ(e.ErrorCode(), 2);
-        EXPECT_EQ(e.Message(), QStringLiteral("File not found"));
+    const auto gone = ExpectError<orvelle::EInOutError>(
+        [&] { orvelle::SizeOfFile(box("gone.bin")); }, QStringLiteral("File not found"));
+    if (gone) {
+        EXPECT_EQ(gone->ErrorCode(), 2);
     }
     EXPECT_EQ(orvelle::InOutErrorText(4), QStringLiteral("Too many open files"));
     EXPECT_EQ(orvelle::InOutErrorText(3), QStringLiteral("Invalid filename"));
@@ -121,12 +121,8 @@ TEST(SizeOfFile, FailuresAreInputOutputErrors)
     QFile::setPermissions(locked, QFileDevice::Permissions{});
     if (QFile(locked).open(QIODevice::ReadOnly))
         GTEST_SKIP() << "running with rights that ignore permissions";
-    try {
-        orvelle::SizeOfFile(locked);
-        FAIL() << "no error";
-    } catch (const orvelle::EInOutError& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("File access denied"));
-    }
+    ExpectError<orvelle::EInOutError>([&] { orvelle::SizeOfFile(locked); },
+                                      QStringLiteral("File access denied"));
 }
 
 TEST(FileExistence, WriteTimeBefore1980Fails)

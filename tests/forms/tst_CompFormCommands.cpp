@@ -1,3 +1,6 @@
+// TCompForm, the results window: what its commands do with the files it shows.
+// Its controls and layout are in tst_CompForm.
+
 #include <memory>
 
 #include <QApplication>
@@ -10,19 +13,21 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 
+#include "CompFormRules.h"
 #include "CompUnit.h"
 #include "FakePrompts.h"
 #include "Fonts.h"
 #include "Picture.h"
 #include "ResultsTree.h"
-#include "ResultsViewerRules.h"
 #include "TestSupport.h"
+#include "Widgets.h"
 
 namespace {
 
 using Kind = orvelle::test::FakePrompts::Kind;
+using orvelle::test::Find;
+using orvelle::test::RunModal;
 
 constexpr unsigned kRed = 0xFF0000;
 constexpr unsigned kBlue = 0x0000FF;
@@ -48,7 +53,7 @@ const QStringList kBareMemo{"ﾌｧｲﾙ名：", "サイズ：", "日　時："
 
 } // namespace
 
-class TestResultsViewer : public QObject {
+class TestCompFormCommands : public QObject {
     Q_OBJECT
 
 private slots:
@@ -105,37 +110,37 @@ private:
     }
     QAction* Action(const char* name) const
     {
-        return form_->findChild<QAction*>(QString::fromLatin1(name));
+        return Find<QAction>(form_.get(), name);
     }
-    QFileDialog* SaveDialog() const { return form_->findChild<QFileDialog*>("SaveDialog1"); }
+    QFileDialog* SaveDialog() const { return Find<QFileDialog>(form_.get(), "SaveDialog1"); }
 
     orvelle::test::FakePrompts prompts_;
     std::unique_ptr<orvelle::test::Sandbox> box_;
     std::unique_ptr<TCompForm> form_;
 };
 
-void TestResultsViewer::initTestCase()
+void TestCompFormCommands::initTestCase()
 {
     orvelle::RegisterFontSubstitutes();
     // The details follow the locale; this one groups with commas.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
-void TestResultsViewer::init()
+void TestCompFormCommands::init()
 {
     prompts_ = {};
     box_ = std::make_unique<orvelle::test::Sandbox>();
     form_ = std::make_unique<TCompForm>(prompts_, nullptr);
 }
 
-void TestResultsViewer::cleanup()
+void TestCompFormCommands::cleanup()
 {
     form_.reset();
     box_.reset();
     QCOMPARE(prompts_.unexpected, 0);
 }
 
-void TestResultsViewer::clickShowsTheSelectedFile()
+void TestCompFormCommands::clickShowsTheSelectedFile()
 {
     const QString a = box_->WriteFile("a.bmp", Plain(30, 20, kRed));
     box_->WriteFile("b.bmp", Plain(7, 9, kBlue));
@@ -161,7 +166,7 @@ void TestResultsViewer::clickShowsTheSelectedFile()
     QCOMPARE(prompts_.shown.size(), 0);
 }
 
-void TestResultsViewer::groupNodesAndKeyboardChangeNothing()
+void TestCompFormCommands::groupNodesAndKeyboardChangeNothing()
 {
     box_->WriteFile("a.bmp", Plain(3, 3, kRed));
     box_->WriteFile("b.bmp", Plain(5, 5, kRed));
@@ -187,7 +192,7 @@ void TestResultsViewer::groupNodesAndKeyboardChangeNothing()
     QCOMPARE(prompts_.shown.size(), 0);
 }
 
-void TestResultsViewer::filesThatFailTheExistenceTest()
+void TestCompFormCommands::filesThatFailTheExistenceTest()
 {
     const QString old = box_->WriteFile("old.bmp", Plain(3, 3, kRed));
     SetWriteTime(old, QDateTime(QDate(1979, 12, 31), QTime(23, 59, 58)));
@@ -208,7 +213,7 @@ void TestResultsViewer::filesThatFailTheExistenceTest()
     QVERIFY(QFileInfo::exists(old));
 }
 
-void TestResultsViewer::unloadableFileKeepsWhatWasShown()
+void TestCompFormCommands::unloadableFileKeepsWhatWasShown()
 {
     box_->WriteFile("good.bmp", Plain(12, 8, kRed));
     box_->WriteFile("bad.bmp", "not a picture");
@@ -229,7 +234,7 @@ void TestResultsViewer::unloadableFileKeepsWhatWasShown()
     QCOMPARE(form_->PaintBox1()->grab().toImage().pixel(11, 7), QColor(Qt::red).rgb());
 }
 
-void TestResultsViewer::doubleClicksBeforeAnyFile()
+void TestCompFormCommands::doubleClicksBeforeAnyFile()
 {
     Fill({{"none.bmp"}});
     QVERIFY(!form_->FitView);
@@ -241,7 +246,7 @@ void TestResultsViewer::doubleClicksBeforeAnyFile()
     QCOMPARE(form_->PaintBox1()->size(), QSize(0, 0));
 }
 
-void TestResultsViewer::actualSizeAndFitPreview()
+void TestCompFormCommands::actualSizeAndFitPreview()
 {
     box_->WriteFile("big.bmp", Plain(800, 600, kRed));
     Fill({{"big.bmp"}});
@@ -283,7 +288,7 @@ void TestResultsViewer::actualSizeAndFitPreview()
     QCOMPARE(prompts_.shown.size(), 0);
 }
 
-void TestResultsViewer::deleteAnsweredBothWays()
+void TestCompFormCommands::deleteAnsweredBothWays()
 {
     const QString a = box_->WriteFile("a.bmp", Plain(4, 4, kRed));
     box_->WriteFile("b.bmp", Plain(4, 4, kRed));
@@ -315,7 +320,7 @@ void TestResultsViewer::deleteAnsweredBothWays()
     QCOMPARE(prompts_.Texts(Kind::Error).size(), 0);
 }
 
-void TestResultsViewer::deleteActsOnTheSelectedNodeNotTheClickedOne()
+void TestCompFormCommands::deleteActsOnTheSelectedNodeNotTheClickedOne()
 {
     const QString a = box_->WriteFile("a.bmp", Plain(4, 4, kRed));
     const QString b = box_->WriteFile("b.bmp", Plain(4, 4, kRed));
@@ -335,7 +340,7 @@ void TestResultsViewer::deleteActsOnTheSelectedNodeNotTheClickedOne()
     QCOMPARE(Node(0, 0)->text(0), b);
 }
 
-void TestResultsViewer::deleteOrSaveWithoutAFileDoesNothing()
+void TestCompFormCommands::deleteOrSaveWithoutAFileDoesNothing()
 {
     box_->WriteFile("a.bmp", Plain(4, 4, kRed));
     Fill({{"a.bmp"}});
@@ -349,7 +354,7 @@ void TestResultsViewer::deleteOrSaveWithoutAFileDoesNothing()
     QCOMPARE(Node(0)->childCount(), 1);
 }
 
-void TestResultsViewer::failingDeleteKeepsTheNode()
+void TestCompFormCommands::failingDeleteKeepsTheNode()
 {
     // A file no one may delete, not even with every right.
     const QString fixed = QStringLiteral("/proc/version");
@@ -364,7 +369,7 @@ void TestResultsViewer::failingDeleteKeepsTheNode()
     QVERIFY(QFileInfo::exists(fixed));
 }
 
-void TestResultsViewer::saveAsOffersTheExtension_data()
+void TestCompFormCommands::saveAsOffersTheExtension_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("filter");
@@ -384,7 +389,7 @@ void TestResultsViewer::saveAsOffersTheExtension_data()
                                           << "";
 }
 
-void TestResultsViewer::saveAsOffersTheExtension()
+void TestCompFormCommands::saveAsOffersTheExtension()
 {
     QFETCH(QString, name);
     QFETCH(QString, filter);
@@ -401,7 +406,7 @@ void TestResultsViewer::saveAsOffersTheExtension()
     QCOMPARE(prompts_.shown.size(), 1); // the dialog, cancelled
 }
 
-void TestResultsViewer::saveAsCopiesAndReplaces()
+void TestCompFormCommands::saveAsCopiesAndReplaces()
 {
     const QByteArray bytes = Plain(6, 5, kBlue);
     const QString source = box_->WriteFile("a.bmp", bytes);
@@ -431,7 +436,7 @@ void TestResultsViewer::saveAsCopiesAndReplaces()
              QStringList({"a.bmp", "copy.bmp", "old.bmp"}));
 }
 
-void TestResultsViewer::saveAsFailures()
+void TestCompFormCommands::saveAsFailures()
 {
     const QString source = box_->WriteFile("a.bmp", "abc");
     Fill({{"a.bmp"}});
@@ -460,16 +465,15 @@ void TestResultsViewer::saveAsFailures()
              QStringLiteral("ファイル %1 は開けません").arg(source));
 }
 
-void TestResultsViewer::closeEndsTheShowing()
+void TestCompFormCommands::closeEndsTheShowing()
 {
     Fill({{"a.bmp"}});
-    QTimer::singleShot(0, this, [this] { Action("Close1")->trigger(); });
-    QTimer::singleShot(5000, form_.get(), [this] { form_->done(-1); }); // never hang
-    QCOMPARE(form_->exec(), int(QDialog::Rejected));
+    QCOMPARE(RunModal<TCompForm>(*form_, [this](TCompForm&) { Action("Close1")->trigger(); }),
+             int(QDialog::Rejected));
     QVERIFY(!form_->isVisible());
 }
 
-void TestResultsViewer::screenshot()
+void TestCompFormCommands::screenshot()
 {
     // For looking at by eye: ORVELLE_SCREENSHOT=/some/file.png
     const QString target = qEnvironmentVariable("ORVELLE_SCREENSHOT");
@@ -499,5 +503,5 @@ void TestResultsViewer::screenshot()
     QVERIFY(form_->grab().save(target));
 }
 
-QTEST_MAIN(TestResultsViewer)
-#include "tst_ResultsViewer.moc"
+QTEST_MAIN(TestCompFormCommands)
+#include "tst_CompFormCommands.moc"

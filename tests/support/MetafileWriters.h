@@ -21,21 +21,11 @@
 #include "Bitmap.h"
 #include "Canvas.h"
 #include "Errors.h"
+#include "LittleEndian.h"
 #include "Metafile.h"
 #include "TestSupport.h"
 
 namespace orvelle::test {
-
-inline void PutU16(QByteArray& b, unsigned v)
-{
-    b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
-}
-
-inline void PutU32(QByteArray& b, std::uint32_t v)
-{
-    PutU16(b, v & 0xFFFF);
-    PutU16(b, v >> 16);
-}
 
 // Writes enhanced metafiles record by record. The reference device is 100 ×
 // 100 pixels on 100 × 100 mm unless a test says otherwise, so one pixel is a

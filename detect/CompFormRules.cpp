@@ -1,4 +1,4 @@
-#include "ResultsViewerRules.h"
+#include "CompFormRules.h"
 
 #include <cerrno>
 #include <utility>
