@@ -14,71 +14,12 @@
 
 #include "EmfContext.h"
 #include "EmfReader.h"
+#include "EmfRecords.h"
 #include "Errors.h"
 
 namespace orvelle {
 
 namespace {
-
-// Record types the player draws or keeps state for.
-enum Record : std::uint32_t {
-    kHeader = 1,
-    kPolyBezier = 2,
-    kPolygon = 3,
-    kPolyline = 4,
-    kPolyBezierTo = 5,
-    kPolylineTo = 6,
-    kPolyPolyline = 7,
-    kPolyPolygon = 8,
-    kSetWindowExtEx = 9,
-    kSetWindowOrgEx = 10,
-    kSetViewportExtEx = 11,
-    kSetViewportOrgEx = 12,
-    kEof = 14,
-    kSetPixelV = 15,
-    kSetMapMode = 17,
-    kSetPolyFillMode = 19,
-    kMoveToEx = 27,
-    kSaveDc = 33,
-    kRestoreDc = 34,
-    kSetWorldTransform = 35,
-    kModifyWorldTransform = 36,
-    kSelectObject = 37,
-    kCreatePen = 38,
-    kCreateBrushIndirect = 39,
-    kDeleteObject = 40,
-    kEllipse = 42,
-    kRectangle = 43,
-    kLineTo = 54,
-    kPolyBezier16 = 85,
-    kPolygon16 = 86,
-    kPolyline16 = 87,
-    kPolyBezierTo16 = 88,
-    kPolylineTo16 = 89,
-    kPolyPolyline16 = 90,
-    kPolyPolygon16 = 91,
-    kExtCreatePen = 95,
-    kSetBkMode = 18,
-    kSetRop2 = 20,
-    kSetTextAlign = 22,
-    kSetTextColor = 24,
-    kSetBkColor = 25,
-    kScaleViewportExtEx = 31,
-    kScaleWindowExtEx = 32,
-    kSelectPalette = 48,
-    kCreatePalette = 49,
-    kSetArcDirection = 57,
-    kPolyDraw = 56,
-    kPolyDraw16 = 92,
-    kExtCreateFontIndirectW = 82,
-    kCreateMonoBrush = 93,
-    kCreateDibPatternBrushPt = 94,
-    kCreateColorSpace = 99,
-    kSetTextJustification = 120,
-    kFillRgn = 71,
-    kFrameRgn = 72,
-    kCreateColorSpaceW = 122,
-};
 
 // Point types of PolyDraw.
 constexpr std::uint8_t kPtCloseFigure = 1;
@@ -119,11 +60,11 @@ public:
             const std::uint32_t size = ReadU32(data_, offset + 4);
             if (size < 8 || size % 4 != 0 || size > std::uint64_t(data_.size() - offset))
                 FailInvalidMetafile();
-            if (type == kEof)
+            if (type == RecordNumber(EmfRecord::Eof))
                 return;
             if (!EmfObjectIndexValid(type, data_, offset, size, std::uint32_t(objects_.size())))
                 FailInvalidMetafile();
-            Dispatch(type, RecordView{data_, offset, qsizetype(size)});
+            Dispatch(EmfRecord(type), RecordView{data_, offset, qsizetype(size)});
             offset += qsizetype(size);
         }
     }
@@ -482,10 +423,10 @@ private:
         }
     }
 
-    void Dispatch(std::uint32_t type, const RecordView& r)
+    void Dispatch(EmfRecord type, const RecordView& r)
     {
         switch (type) {
-        case kSetMapMode: {
+        case EmfRecord::SetMapMode: {
             const int mode = int(r.U32(8));
             if (mode < kText || mode > kAnisotropic)
                 return;
@@ -495,30 +436,30 @@ private:
             dc_.mapMode = mode;
             return;
         }
-        case kSetWindowExtEx:
-        case kSetViewportExtEx: {
+        case EmfRecord::SetWindowExtEx:
+        case EmfRecord::SetViewportExtEx: {
             if (dc_.mapMode != kIsotropic && dc_.mapMode != kAnisotropic)
                 return;
             const QPointF ext(r.I32(8), r.I32(12));
             if (ext.x() == 0 || ext.y() == 0)
                 return;
-            (type == kSetWindowExtEx ? dc_.windowExt : dc_.viewportExt) = ext;
+            (type == EmfRecord::SetWindowExtEx ? dc_.windowExt : dc_.viewportExt) = ext;
             AdjustIsotropic();
             return;
         }
-        case kSetWindowOrgEx:
+        case EmfRecord::SetWindowOrgEx:
             dc_.windowOrg = QPointF(r.I32(8), r.I32(12));
             return;
-        case kSetViewportOrgEx:
+        case EmfRecord::SetViewportOrgEx:
             dc_.viewportOrg = QPointF(r.I32(8), r.I32(12));
             return;
-        case kSetPolyFillMode:
+        case EmfRecord::SetPolyFillMode:
             dc_.winding = r.U32(8) == 2;
             return;
-        case kSetWorldTransform:
+        case EmfRecord::SetWorldTransform:
             dc_.world = QTransform(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
             return;
-        case kModifyWorldTransform: {
+        case EmfRecord::ModifyWorldTransform: {
             const QTransform x(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
             switch (r.U32(32)) {
             case 1:
@@ -538,12 +479,12 @@ private:
             }
             return;
         }
-        case kSaveDc:
+        case EmfRecord::SaveDC:
             // A file of nothing but saves must not eat the memory.
             if (saved_.size() < kMaxSavedStates)
                 saved_.push_back(dc_);
             return;
-        case kRestoreDc: {
+        case EmfRecord::RestoreDC: {
             const std::optional<std::size_t> target = RestoredState(r.I32(8), saved_.size());
             if (!target)
                 return;
@@ -552,19 +493,19 @@ private:
             SyncClip();
             return;
         }
-        case kCreatePen:
+        case EmfRecord::CreatePen:
             Store(r.U32(8), ReadPenRecord(r));
             return;
-        case kExtCreatePen:
+        case EmfRecord::ExtCreatePen:
             Store(r.U32(8), ReadExtPenRecord(r));
             return;
-        case kCreateBrushIndirect:
+        case EmfRecord::CreateBrushIndirect:
             Store(r.U32(8), ReadBrushRecord(r));
             return;
-        case kSelectObject:
+        case EmfRecord::SelectObject:
             Select(r.U32(8));
             return;
-        case kDeleteObject: {
+        case EmfRecord::DeleteObject: {
             const std::uint32_t index = r.U32(8);
             // Stock objects are never deleted.
             if (index & 0x80000000U)
@@ -574,54 +515,54 @@ private:
             objects_[index].reset();
             return;
         }
-        case kExtCreateFontIndirectW:
+        case EmfRecord::ExtCreateFontIndirectW:
             Store(r.U32(8), ReadFontRecord(r));
             return;
-        case kCreateDibPatternBrushPt:
-        case kCreateMonoBrush:
-            Store(r.U32(8), ReadPatternBrush(r, type == kCreateMonoBrush, dc_));
+        case EmfRecord::CreateDIBPatternBrushPt:
+        case EmfRecord::CreateMonoBrush:
+            Store(r.U32(8), ReadPatternBrush(r, type == EmfRecord::CreateMonoBrush, dc_));
             return;
-        case kCreatePalette:
-        case kCreateColorSpace:
-        case kCreateColorSpaceW:
+        case EmfRecord::CreatePalette:
+        case EmfRecord::CreateColorSpace:
+        case EmfRecord::CreateColorSpaceW:
             Store(r.U32(8), OtherObject{});
             return;
-        case kSelectPalette: {
+        case EmfRecord::SelectPalette: {
             const std::uint32_t index = r.U32(8);
             if (!(index & 0x80000000U) && index >= objects_.size())
                 FailInvalidMetafile();
             return;
         }
-        case kSetBkMode:
+        case EmfRecord::SetBkMode:
             dc_.opaqueBackground = r.U32(8) == 2;
             return;
-        case kSetRop2:
+        case EmfRecord::SetRop2:
             dc_.rop2 = int(r.U32(8));
             return;
-        case kSetTextAlign:
+        case EmfRecord::SetTextAlign:
             dc_.textAlign = r.U32(8);
             return;
-        case kSetTextColor:
+        case EmfRecord::SetTextColor:
             dc_.textColour = ColourOf(r.U32(8));
             return;
-        case kSetBkColor:
+        case EmfRecord::SetBkColor:
             dc_.backColour = ColourOf(r.U32(8));
             return;
-        case kSetArcDirection:
+        case EmfRecord::SetArcDirection:
             dc_.clockwiseArcs = r.U32(8) == 2;
             return;
-        case kSetTextJustification:
+        case EmfRecord::SetTextJustification:
             dc_.breakExtra = r.I32(8);
             dc_.breakCount = r.I32(12);
             return;
-        case kScaleViewportExtEx:
-        case kScaleWindowExtEx: {
+        case EmfRecord::ScaleViewportExtEx:
+        case EmfRecord::ScaleWindowExtEx: {
             if (dc_.mapMode != kIsotropic && dc_.mapMode != kAnisotropic)
                 return;
             const double xNum = r.I32(8), xDenom = r.I32(12), yNum = r.I32(16), yDenom = r.I32(20);
             if (xDenom == 0 || yDenom == 0)
                 return;
-            QPointF& ext = type == kScaleWindowExtEx ? dc_.windowExt : dc_.viewportExt;
+            QPointF& ext = type == EmfRecord::ScaleWindowExtEx ? dc_.windowExt : dc_.viewportExt;
             const QPointF scaled(std::trunc(ext.x() * xNum / xDenom),
                                  std::trunc(ext.y() * yNum / yDenom));
             if (scaled.x() == 0 || scaled.y() == 0)
@@ -630,12 +571,12 @@ private:
             AdjustIsotropic();
             return;
         }
-        case kMoveToEx:
+        case EmfRecord::MoveToEx:
             dc_.position = QPointF(r.I32(8), r.I32(12));
             if (QPainterPath* recording = Recording())
                 recording->moveTo(Map(dc_.position));
             return;
-        case kLineTo: {
+        case EmfRecord::LineTo: {
             const QPointF to(r.I32(8), r.I32(12));
             if (QPainterPath* recording = Recording()) {
                 FromCurrent(*recording);
@@ -647,7 +588,7 @@ private:
             dc_.position = to;
             return;
         }
-        case kRectangle:
+        case EmfRecord::Rectangle:
             if (QPainterPath* recording = Recording()) {
                 recording->addPolygon(QPolygonF(
                     QRectF(Map(QPointF(r.I32(8), r.I32(12))), Map(QPointF(r.I32(16), r.I32(20))))
@@ -658,7 +599,7 @@ private:
                 painter_.drawRect(*box);
             }
             return;
-        case kEllipse:
+        case EmfRecord::Ellipse:
             if (QPainterPath* recording = Recording()) {
                 recording->addEllipse(
                     QRectF(Map(QPointF(r.I32(8), r.I32(12))), Map(QPointF(r.I32(16), r.I32(20))))
@@ -668,8 +609,8 @@ private:
                 painter_.drawEllipse(*box);
             }
             return;
-        case kFillRgn:
-        case kFrameRgn: {
+        case EmfRecord::FillRgn:
+        case EmfRecord::FrameRgn: {
             // The brush of the record, without disturbing what is selected.
             const Pen pen = dc_.pen;
             const Brush brush = dc_.brush;
@@ -679,7 +620,7 @@ private:
             dc_.pen = pen;
             dc_.brush = brush;
             dc_.font = font;
-            const bool frame = type == kFrameRgn;
+            const bool frame = type == EmfRecord::FrameRgn;
             std::optional<QRegion> region = ReadRegion(r, frame ? 40 : 32, r.U32(24), toTarget_);
             if (!region)
                 return;
@@ -701,28 +642,29 @@ private:
             painter_.fillPath(area, fill);
             return;
         }
-        case kPolyDraw:
+        case EmfRecord::PolyDraw:
             DrawPolyDraw(r, false);
             return;
-        case kPolyDraw16:
+        case EmfRecord::PolyDraw16:
             DrawPolyDraw(r, true);
             return;
-        case kSetPixelV: {
+        case EmfRecord::SetPixelV: {
             const QPoint p = Map(QPointF(r.I32(8), r.I32(12)));
             painter_.fillRect(QRect(p, QSize(1, 1)), ColourOf(r.U32(16)));
             return;
         }
-        case kPolygon:
-        case kPolygon16:
-        case kPolyline:
-        case kPolyline16:
-        case kPolylineTo:
-        case kPolylineTo16: {
-            const bool small = type == kPolygon16 || type == kPolyline16 || type == kPolylineTo16;
+        case EmfRecord::Polygon:
+        case EmfRecord::Polygon16:
+        case EmfRecord::Polyline:
+        case EmfRecord::Polyline16:
+        case EmfRecord::PolylineTo:
+        case EmfRecord::PolylineTo16: {
+            const bool small = type == EmfRecord::Polygon16 || type == EmfRecord::Polyline16 ||
+                               type == EmfRecord::PolylineTo16;
             std::vector<QPointF> points = Points(r, 28, r.U32(24), small);
             if (points.empty())
                 return;
-            const bool to = type == kPolylineTo || type == kPolylineTo16;
+            const bool to = type == EmfRecord::PolylineTo || type == EmfRecord::PolylineTo16;
             if (to) {
                 points.insert(points.begin(), dc_.position);
                 dc_.position = points.back();
@@ -735,10 +677,10 @@ private:
                         recording->lineTo(polygon[i]);
                 } else {
                     recording->addPolygon(QPolygonF(polygon));
-                    if (type == kPolygon || type == kPolygon16)
+                    if (type == EmfRecord::Polygon || type == EmfRecord::Polygon16)
                         recording->closeSubpath();
                 }
-            } else if (type == kPolygon || type == kPolygon16) {
+            } else if (type == EmfRecord::Polygon || type == EmfRecord::Polygon16) {
                 Prepare(true);
                 painter_.drawPolygon(polygon, dc_.winding ? Qt::WindingFill : Qt::OddEvenFill);
             } else {
@@ -747,26 +689,27 @@ private:
             }
             return;
         }
-        case kPolyBezier:
-        case kPolyBezier16:
-        case kPolyBezierTo:
-        case kPolyBezierTo16: {
-            const bool small = type == kPolyBezier16 || type == kPolyBezierTo16;
+        case EmfRecord::PolyBezier:
+        case EmfRecord::PolyBezier16:
+        case EmfRecord::PolyBezierTo:
+        case EmfRecord::PolyBezierTo16: {
+            const bool small = type == EmfRecord::PolyBezier16 || type == EmfRecord::PolyBezierTo16;
             const std::vector<QPointF> points = Points(r, 28, r.U32(24), small);
             if (!points.empty())
-                DrawBezier(points, type == kPolyBezierTo || type == kPolyBezierTo16);
+                DrawBezier(points,
+                           type == EmfRecord::PolyBezierTo || type == EmfRecord::PolyBezierTo16);
             return;
         }
-        case kPolyPolygon:
+        case EmfRecord::PolyPolygon:
             DrawPolys(r, false, true);
             return;
-        case kPolyPolygon16:
+        case EmfRecord::PolyPolygon16:
             DrawPolys(r, true, true);
             return;
-        case kPolyPolyline:
+        case EmfRecord::PolyPolyline:
             DrawPolys(r, false, false);
             return;
-        case kPolyPolyline16:
+        case EmfRecord::PolyPolyline16:
             DrawPolys(r, true, false);
             return;
         default: {

@@ -12,6 +12,7 @@
 #include "BmpReader.h"
 #include "EmfFonts.h"
 #include "EmfReader.h"
+#include "EmfRecords.h"
 #include "Errors.h"
 
 namespace orvelle {
@@ -75,55 +76,6 @@ enum WmfFunction : std::uint16_t {
     kDibStretchBlt = 0x0B41,
     kSetDibToDev = 0x0D33,
     kStretchDib = 0x0F43,
-};
-
-enum EmfType : std::uint32_t {
-    kEmfHeader = 1,
-    kEmfSetWindowExt = 9,
-    kEmfSetWindowOrg = 10,
-    kEmfSetViewportExt = 11,
-    kEmfSetViewportOrg = 12,
-    kEmfEof = 14,
-    kEmfSetPixel = 15,
-    kEmfSetMapMode = 17,
-    kEmfSetBkMode = 18,
-    kEmfSetPolyFillMode = 19,
-    kEmfSetRop2 = 20,
-    kEmfSetStretchBltMode = 21,
-    kEmfSetTextAlign = 22,
-    kEmfSetTextColor = 24,
-    kEmfSetBkColor = 25,
-    kEmfOffsetClipRgn = 26,
-    kEmfMoveTo = 27,
-    kEmfExcludeClipRect = 29,
-    kEmfIntersectClipRect = 30,
-    kEmfScaleViewportExt = 31,
-    kEmfScaleWindowExt = 32,
-    kEmfSaveDc = 33,
-    kEmfRestoreDc = 34,
-    kEmfSelectObject = 37,
-    kEmfCreatePen = 38,
-    kEmfCreateBrush = 39,
-    kEmfDeleteObject = 40,
-    kEmfEllipse = 42,
-    kEmfRectangle = 43,
-    kEmfRoundRect = 44,
-    kEmfArc = 45,
-    kEmfChord = 46,
-    kEmfPie = 47,
-    kEmfLineTo = 54,
-    kEmfExtSelectClipRgn = 75,
-    kEmfBitBlt = 76,
-    kEmfStretchBlt = 77,
-    kEmfSetDiBitsToDevice = 80,
-    kEmfStretchDiBits = 81,
-    kEmfExtCreateFont = 82,
-    kEmfExtTextOutA = 83,
-    kEmfPolygon16 = 86,
-    kEmfPolyline16 = 87,
-    kEmfPolyPolygon16 = 91,
-    kEmfCreateDibPatternBrush = 94,
-    kEmfSetTextJustification = 120,
 };
 
 constexpr int kMapIsotropic = 7;
@@ -200,15 +152,16 @@ public:
 
     QByteArray Run()
     {
-        Emit(kEmfSetMapMode, {kMapAnisotropic});
+        Emit(EmfRecord::SetMapMode, {kMapAnisotropic});
         origins_.windowX = frame_.left;
         origins_.windowY = frame_.top;
-        Emit(kEmfSetWindowOrg, {frame_.left, frame_.top});
+        Emit(EmfRecord::SetWindowOrgEx, {frame_.left, frame_.top});
         if (frame_.right != frame_.left && frame_.bottom != frame_.top)
-            Emit(kEmfSetWindowExt, {frame_.right - frame_.left, frame_.bottom - frame_.top});
-        Emit(kEmfSetViewportOrg, {0, 0});
+            Emit(EmfRecord::SetWindowExtEx,
+                 {frame_.right - frame_.left, frame_.bottom - frame_.top});
+        Emit(EmfRecord::SetViewportOrgEx, {0, 0});
         if (frame_.width != 0 && frame_.height != 0)
-            Emit(kEmfSetViewportExt, {frame_.width, frame_.height});
+            Emit(EmfRecord::SetViewportExtEx, {frame_.width, frame_.height});
 
         qsizetype offset = qsizetype(ReadU16(wmf_, 2)) * 2;
         while (offset + 6 <= wmf_.size()) {
@@ -221,7 +174,7 @@ public:
                 return {};
             offset += qsizetype(bytes);
         }
-        Emit(kEmfEof, {0, 16, 20});
+        Emit(EmfRecord::Eof, {0, 16, 20});
         return Header() + records_;
     }
 
@@ -249,18 +202,18 @@ private:
         return wmf_.mid(offset_ + 6 + at, count);
     }
 
-    void Emit(std::uint32_t type, std::initializer_list<std::int64_t> words)
+    void Emit(EmfRecord type, std::initializer_list<std::int64_t> words)
     {
         QByteArray body;
         for (std::int64_t w : words)
             Put32(body, std::uint32_t(w));
         EmitRaw(type, body);
     }
-    void EmitRaw(std::uint32_t type, QByteArray body)
+    void EmitRaw(EmfRecord type, QByteArray body)
     {
         if (body.size() % 4 != 0)
             body.append(4 - body.size() % 4, '\0');
-        Put32(records_, type);
+        Put32(records_, RecordNumber(type));
         Put32(records_, std::uint32_t(8 + body.size()));
         records_ += body;
     }
@@ -300,7 +253,7 @@ private:
             Put16(body, U(first + i));
     }
 
-    void Poly(std::uint32_t type)
+    void Poly(EmfRecord type)
     {
         const int count = P(0);
         if (count <= 0 || !HasParameters(1 + std::uint64_t(count) * 2))
@@ -327,11 +280,11 @@ private:
         for (int i = 0; i < polys; ++i)
             Put32(body, U(1 + i));
         PutPoints(body, 1 + polys, int(total));
-        EmitRaw(kEmfPolyPolygon16, body);
+        EmitRaw(EmfRecord::PolyPolygon16, body);
     }
 
     // Rectangles come as bottom, right, top, left from parameter first.
-    void Box(std::uint32_t type, int first, std::initializer_list<std::int64_t> more = {})
+    void Box(EmfRecord type, int first, std::initializer_list<std::int64_t> more = {})
     {
         QByteArray body;
         for (int i : {3, 2, 1, 0})
@@ -341,19 +294,22 @@ private:
         EmitRaw(type, body);
     }
 
-    void EmitWindowOrg() { Emit(kEmfSetWindowOrg, {origins_.windowX, origins_.windowY}); }
-    void EmitViewportOrg() { Emit(kEmfSetViewportOrg, {origins_.viewportX, origins_.viewportY}); }
+    void EmitWindowOrg() { Emit(EmfRecord::SetWindowOrgEx, {origins_.windowX, origins_.windowY}); }
+    void EmitViewportOrg()
+    {
+        Emit(EmfRecord::SetViewportOrgEx, {origins_.viewportX, origins_.viewportY});
+    }
 
     void SaveDc()
     {
-        Emit(kEmfSaveDc, {});
+        Emit(EmfRecord::SaveDC, {});
         if (saved_.size() < kMaxSavedStates)
             saved_.push_back(origins_);
     }
 
     void RestoreDc(std::int16_t which)
     {
-        Emit(kEmfRestoreDc, {which});
+        Emit(EmfRecord::RestoreDC, {which});
         const std::optional<std::size_t> target = RestoredState(which, saved_.size());
         if (!target)
             return;
@@ -380,7 +336,7 @@ private:
         for (QChar c : name)
             Put16(body, c.unicode());
         body.append((32 - name.size()) * 2, '\0');
-        EmitRaw(kEmfExtCreateFont, body);
+        EmitRaw(EmfRecord::ExtCreateFontIndirectW, body);
     }
 
     // ExtTextOutA with the 8-bit string as it is and 32-bit spacing.
@@ -406,7 +362,7 @@ private:
         body.append(qsizetype(padded - chars), '\0');
         for (std::int32_t d : dx)
             Put32(body, std::uint32_t(d));
-        EmitRaw(kEmfExtTextOutA, body);
+        EmitRaw(EmfRecord::ExtTextOutA, body);
     }
 
     void TextOut()
@@ -487,7 +443,7 @@ private:
         }
         if (dib)
             body += dib->info + dib->bits;
-        EmitRaw(source ? kEmfStretchBlt : kEmfBitBlt, body);
+        EmitRaw(source ? EmfRecord::StretchBlt : EmfRecord::BitBlt, body);
     }
 
     // META_DIBBITBLT and META_DIBSTRETCHBLT; the forms without a bitmap,
@@ -538,7 +494,7 @@ private:
         Put32(body, P32(0));
         Put32(body, std::uint32_t(std::int32_t(P(8))));
         Put32(body, std::uint32_t(std::int32_t(P(7))));
-        EmitRaw(kEmfStretchDiBits, body + dib->info + dib->bits);
+        EmitRaw(EmfRecord::StretchDIBits, body + dib->info + dib->bits);
     }
 
     void SetDibToDevice()
@@ -550,7 +506,7 @@ private:
         QByteArray body = DibFields({P(8), P(7), P(4), P(3), P(6), P(5)}, *dib, usage, 76);
         Put32(body, U(2));
         Put32(body, U(1));
-        EmitRaw(kEmfSetDiBitsToDevice, body + dib->info + dib->bits);
+        EmitRaw(EmfRecord::SetDIBitsToDevice, body + dib->info + dib->bits);
     }
 
     void DibPatternBrush()
@@ -569,7 +525,7 @@ private:
             Put32(body, v);
         if (dib)
             body += dib->info + dib->bits;
-        EmitRaw(kEmfCreateDibPatternBrush, body);
+        EmitRaw(EmfRecord::CreateDIBPatternBrushPt, body);
     }
 
     // A region's scans: each a band from top to bottom holding left-right
@@ -601,7 +557,7 @@ private:
     // that no rectangle covers, band by band.
     void SelectClipRegion(const SlotEntry* slot)
     {
-        Emit(kEmfExtSelectClipRgn, {0, kRgnCopy});
+        Emit(EmfRecord::ExtSelectClipRgn, {0, kRgnCopy});
         if (slot == nullptr || slot->kind != Slot::Region || slot->rects.empty())
             return;
         const std::vector<Span>& rects = slot->rects;
@@ -609,7 +565,7 @@ private:
         for (const Span& r : rects)
             box = {std::min(box.left, r.left), std::min(box.top, r.top),
                    std::max(box.right, r.right), std::max(box.bottom, r.bottom)};
-        Emit(kEmfIntersectClipRect, {box.left, box.top, box.right, box.bottom});
+        Emit(EmfRecord::IntersectClipRect, {box.left, box.top, box.right, box.bottom});
         if (rects.size() > kMaxRegionRects)
             return;
         std::vector<int> edges;
@@ -630,11 +586,11 @@ private:
             int x = box.left;
             for (const auto& [left, right] : covered) {
                 if (left > x)
-                    Emit(kEmfExcludeClipRect, {x, top, left, bottom});
+                    Emit(EmfRecord::ExcludeClipRect, {x, top, left, bottom});
                 x = std::max(x, right);
             }
             if (x < box.right)
-                Emit(kEmfExcludeClipRect, {x, top, box.right, bottom});
+                Emit(EmfRecord::ExcludeClipRect, {x, top, box.right, bottom});
         }
     }
 
@@ -649,13 +605,13 @@ private:
             // put back then, so nothing is drawn.
             if (saved_.size() >= kMaxSavedStates)
                 return;
-            Emit(kEmfSaveDc, {});
-            Emit(kEmfSelectObject, {std::int64_t(*brush) + 1});
+            Emit(EmfRecord::SaveDC, {});
+            Emit(EmfRecord::SelectObject, {std::int64_t(*brush) + 1});
         }
         for (const Span& r : region->rects)
             EmitBlit(r.left, r.top, r.right - r.left, r.bottom - r.top, kPatCopy);
         if (brush)
-            Emit(kEmfRestoreDc, {-1});
+            Emit(EmfRecord::RestoreDC, {-1});
     }
 
     void Translate(std::uint16_t function, qsizetype offset, qsizetype size)
@@ -667,7 +623,7 @@ private:
             // The frame's mapping is anisotropic; a fixed mode would throw
             // away the window the picture was fitted to.
             if (P(0) == kMapIsotropic || P(0) == kMapAnisotropic)
-                Emit(kEmfSetMapMode, {P(0)});
+                Emit(EmfRecord::SetMapMode, {P(0)});
             return;
         case kSetWindowOrg:
             origins_.windowX = P(1);
@@ -690,16 +646,16 @@ private:
             EmitViewportOrg();
             return;
         case kSetWindowExt:
-            Emit(kEmfSetWindowExt, {P(1), P(0)});
+            Emit(EmfRecord::SetWindowExtEx, {P(1), P(0)});
             return;
         case kSetViewportExt:
-            Emit(kEmfSetViewportExt, {P(1), P(0)});
+            Emit(EmfRecord::SetViewportExtEx, {P(1), P(0)});
             return;
         case kScaleWindowExt:
-            Emit(kEmfScaleWindowExt, {P(3), P(2), P(1), P(0)});
+            Emit(EmfRecord::ScaleWindowExtEx, {P(3), P(2), P(1), P(0)});
             return;
         case kScaleViewportExt:
-            Emit(kEmfScaleViewportExt, {P(3), P(2), P(1), P(0)});
+            Emit(EmfRecord::ScaleViewportExtEx, {P(3), P(2), P(1), P(0)});
             return;
         case kSaveDc:
             SaveDc();
@@ -708,36 +664,36 @@ private:
             RestoreDc(P(0));
             return;
         case kSetPolyFillMode:
-            Emit(kEmfSetPolyFillMode, {U(0)});
+            Emit(EmfRecord::SetPolyFillMode, {U(0)});
             return;
         case kSetRop2:
-            Emit(kEmfSetRop2, {U(0)});
+            Emit(EmfRecord::SetRop2, {U(0)});
             return;
         case kSetStretchBltMode:
-            Emit(kEmfSetStretchBltMode, {U(0)});
+            Emit(EmfRecord::SetStretchBltMode, {U(0)});
             return;
         case kSetTextColor:
-            Emit(kEmfSetTextColor, {P32(0)});
+            Emit(EmfRecord::SetTextColor, {P32(0)});
             return;
         case kSetBkColor:
-            Emit(kEmfSetBkColor, {P32(0)});
+            Emit(EmfRecord::SetBkColor, {P32(0)});
             return;
         case kSetBkMode:
-            Emit(kEmfSetBkMode, {U(0)});
+            Emit(EmfRecord::SetBkMode, {U(0)});
             return;
         case kSetTextAlign:
-            Emit(kEmfSetTextAlign, {U(0)});
+            Emit(EmfRecord::SetTextAlign, {U(0)});
             return;
         case kSetTextJustification:
-            Emit(kEmfSetTextJustification, {P(1), P(0)});
+            Emit(EmfRecord::SetTextJustification, {P(1), P(0)});
             return;
         case kCreatePenIndirect:
             if (const auto slot = Allocate(Slot::Drawing))
-                Emit(kEmfCreatePen, {std::int64_t(*slot) + 1, U(0), P(1), P(2), P32(3)});
+                Emit(EmfRecord::CreatePen, {std::int64_t(*slot) + 1, U(0), P(1), P(2), P32(3)});
             return;
         case kCreateBrushIndirect:
             if (const auto slot = Allocate(Slot::Drawing))
-                Emit(kEmfCreateBrush, {std::int64_t(*slot) + 1, U(0), P32(1), U(3)});
+                Emit(EmfRecord::CreateBrushIndirect, {std::int64_t(*slot) + 1, U(0), P32(1), U(3)});
             return;
         case kCreateFontIndirect:
             CreateFont();
@@ -757,7 +713,7 @@ private:
             const std::size_t index = U(0);
             const SlotEntry* slot = SlotAt(index);
             if (slot != nullptr && slot->kind == Slot::Drawing)
-                Emit(kEmfSelectObject, {std::int64_t(index) + 1});
+                Emit(EmfRecord::SelectObject, {std::int64_t(index) + 1});
             else if (slot != nullptr && slot->kind == Slot::Region)
                 SelectClipRegion(slot);
             return;
@@ -768,7 +724,7 @@ private:
             if (slot == nullptr || index >= slots_.size())
                 return;
             if (slot->kind == Slot::Drawing)
-                Emit(kEmfDeleteObject, {std::int64_t(index) + 1});
+                Emit(EmfRecord::DeleteObject, {std::int64_t(index) + 1});
             *slot = SlotEntry{};
             return;
         }
@@ -779,13 +735,13 @@ private:
             return;
         }
         case kIntersectClipRect:
-            Box(kEmfIntersectClipRect, 0);
+            Box(EmfRecord::IntersectClipRect, 0);
             return;
         case kExcludeClipRect:
-            Box(kEmfExcludeClipRect, 0);
+            Box(EmfRecord::ExcludeClipRect, 0);
             return;
         case kOffsetClipRegion:
-            Emit(kEmfOffsetClipRgn, {P(1), P(0)});
+            Emit(EmfRecord::OffsetClipRgn, {P(1), P(0)});
             return;
         case kPaintRegion:
             FillRegion(SlotAt(U(0)), std::nullopt);
@@ -808,37 +764,37 @@ private:
             return;
         }
         case kMoveTo:
-            Emit(kEmfMoveTo, {P(1), P(0)});
+            Emit(EmfRecord::MoveToEx, {P(1), P(0)});
             return;
         case kLineTo:
-            Emit(kEmfLineTo, {P(1), P(0)});
+            Emit(EmfRecord::LineTo, {P(1), P(0)});
             return;
         case kSetPixel:
-            Emit(kEmfSetPixel, {P(3), P(2), P32(0)});
+            Emit(EmfRecord::SetPixelV, {P(3), P(2), P32(0)});
             return;
         case kRectangle:
-            Box(kEmfRectangle, 0);
+            Box(EmfRecord::Rectangle, 0);
             return;
         case kEllipse:
-            Box(kEmfEllipse, 0);
+            Box(EmfRecord::Ellipse, 0);
             return;
         case kRoundRect:
-            Box(kEmfRoundRect, 2, {P(1), P(0)});
+            Box(EmfRecord::RoundRect, 2, {P(1), P(0)});
             return;
         case kArc:
         case kChord:
         case kPie: {
-            const std::uint32_t type = function == kArc     ? kEmfArc
-                                       : function == kChord ? kEmfChord
-                                                            : kEmfPie;
+            const EmfRecord type = function == kArc     ? EmfRecord::Arc
+                                   : function == kChord ? EmfRecord::Chord
+                                                        : EmfRecord::Pie;
             Box(type, 4, {P(3), P(2), P(1), P(0)});
             return;
         }
         case kPolygon:
-            Poly(kEmfPolygon16);
+            Poly(EmfRecord::Polygon16);
             return;
         case kPolyline:
-            Poly(kEmfPolyline16);
+            Poly(EmfRecord::Polyline16);
             return;
         case kPolyPolygon:
             PolyPolygon();
@@ -870,7 +826,7 @@ private:
     QByteArray Header() const
     {
         QByteArray h;
-        Put32(h, kEmfHeader);
+        Put32(h, RecordNumber(EmfRecord::Header));
         Put32(h, std::uint32_t(kEmfHeaderSize));
         for (int i = 0; i < 4; ++i)
             Put32(h, 0); // bounds, unknown without playing
