@@ -197,6 +197,15 @@ Brush ReadPatternBrush(const RecordView& r, bool mono, const DcState& state);
 std::optional<QRegion> ReadRegion(const RecordView& r, qsizetype at, std::uint32_t bytes,
                                   const QTransform& device);
 
+// Who plays a record type: the player's own core (the device context,
+// objects, lines, boxes and polygons), one of the record families below, or
+// nobody (known and passed over, as every unknown type is too). The
+// families are tried in no order: each record belongs to one of them only.
+// Shape and path records are combined with the raster operation set by
+// SetROP2; the others are drawn plainly.
+enum class EmfFamily { Core, Shape, Path, Bitmap, Text, Ignored };
+EmfFamily EmfFamilyOf(EmfRecord type);
+
 // Paths (begin, end, close, abort, fill, stroke, flatten, widen, select as
 // clip), clipping and the region records. False for any other record.
 bool PlayPathRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc);
