@@ -1,6 +1,7 @@
 #include "WmfTranslator.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -78,12 +79,79 @@ enum WmfFunction : std::uint16_t {
     kStretchDib = 0x0F43,
 };
 
+// How a 32-bit field of an enhanced record is made from the WMF record's
+// 16-bit parameters: one of them, signed or not, or a pair of them holding a
+// 32-bit value (a colour), low word first.
+enum class From : std::uint8_t { Signed, Unsigned, Pair };
+
+struct Field {
+    From from;
+    std::uint8_t parameter;
+};
+
+// A signed parameter, an unsigned one and a pair from parameter i on.
+constexpr Field S(int i)
+{
+    return {From::Signed, std::uint8_t(i)};
+}
+constexpr Field W(int i)
+{
+    return {From::Unsigned, std::uint8_t(i)};
+}
+constexpr Field L(int i)
+{
+    return {From::Pair, std::uint8_t(i)};
+}
+
+// A WMF record that is the enhanced one with its parameters in another
+// order: WMF stores them last argument first, so points come as y, x and
+// boxes as bottom, right, top, left.
+struct Reordered {
+    std::uint16_t function;
+    EmfRecord type;
+    std::array<Field, 8> fields;
+    std::size_t count;
+
+    constexpr Reordered(std::uint16_t f, EmfRecord t, std::initializer_list<Field> list)
+        : function(f), type(t), fields{}, count(list.size())
+    {
+        std::copy(list.begin(), list.end(), fields.begin());
+    }
+};
+
+constexpr auto kReordered = std::to_array<Reordered>({
+    {kSetWindowExt, EmfRecord::SetWindowExtEx, {S(1), S(0)}},
+    {kSetViewportExt, EmfRecord::SetViewportExtEx, {S(1), S(0)}},
+    {kScaleWindowExt, EmfRecord::ScaleWindowExtEx, {S(3), S(2), S(1), S(0)}},
+    {kScaleViewportExt, EmfRecord::ScaleViewportExtEx, {S(3), S(2), S(1), S(0)}},
+    {kSetPolyFillMode, EmfRecord::SetPolyFillMode, {W(0)}},
+    {kSetRop2, EmfRecord::SetRop2, {W(0)}},
+    {kSetStretchBltMode, EmfRecord::SetStretchBltMode, {W(0)}},
+    {kSetTextColor, EmfRecord::SetTextColor, {L(0)}},
+    {kSetBkColor, EmfRecord::SetBkColor, {L(0)}},
+    {kSetBkMode, EmfRecord::SetBkMode, {W(0)}},
+    {kSetTextAlign, EmfRecord::SetTextAlign, {W(0)}},
+    {kSetTextJustification, EmfRecord::SetTextJustification, {S(1), S(0)}},
+    {kOffsetClipRegion, EmfRecord::OffsetClipRgn, {S(1), S(0)}},
+    {kMoveTo, EmfRecord::MoveToEx, {S(1), S(0)}},
+    {kLineTo, EmfRecord::LineTo, {S(1), S(0)}},
+    {kSetPixel, EmfRecord::SetPixelV, {S(3), S(2), L(0)}},
+    {kIntersectClipRect, EmfRecord::IntersectClipRect, {S(3), S(2), S(1), S(0)}},
+    {kExcludeClipRect, EmfRecord::ExcludeClipRect, {S(3), S(2), S(1), S(0)}},
+    {kRectangle, EmfRecord::Rectangle, {S(3), S(2), S(1), S(0)}},
+    {kEllipse, EmfRecord::Ellipse, {S(3), S(2), S(1), S(0)}},
+    // The box, then the corner ellipse's width and height.
+    {kRoundRect, EmfRecord::RoundRect, {S(5), S(4), S(3), S(2), S(1), S(0)}},
+    // The box, then the start and end points of the arc.
+    {kArc, EmfRecord::Arc, {S(7), S(6), S(5), S(4), S(3), S(2), S(1), S(0)}},
+    {kChord, EmfRecord::Chord, {S(7), S(6), S(5), S(4), S(3), S(2), S(1), S(0)}},
+    {kPie, EmfRecord::Pie, {S(7), S(6), S(5), S(4), S(3), S(2), S(1), S(0)}},
+});
+
 constexpr int kMapIsotropic = 7;
 constexpr int kMapAnisotropic = 8;
 // The enhanced header counts its handles in 16 bits, slot 0 included.
 constexpr std::size_t kMaxSlots = 0xFFFE;
-// The player keeps this many saved states and passes over further saves;
-// the shadowed origins must follow it exactly.
 // Regions of more rectangles clip to their bounding box: the exact clip is
 // built from one exclusion per gap, which grows with bands × rectangles.
 constexpr std::size_t kMaxRegionRects = 256;
@@ -283,15 +351,29 @@ private:
         EmitRaw(EmfRecord::PolyPolygon16, body);
     }
 
-    // Rectangles come as bottom, right, top, left from parameter first.
-    void Box(EmfRecord type, int first, std::initializer_list<std::int64_t> more = {})
+    // The enhanced record of a reordered WMF record; false for any other record.
+    bool EmitReordered(std::uint16_t function)
     {
+        const auto entry = std::ranges::find(kReordered, function, &Reordered::function);
+        if (entry == kReordered.end())
+            return false;
         QByteArray body;
-        for (int i : {3, 2, 1, 0})
-            Put32(body, std::uint32_t(std::int32_t(P(first + i))));
-        for (std::int64_t w : more)
-            Put32(body, std::uint32_t(w));
-        EmitRaw(type, body);
+        for (std::size_t i = 0; i < entry->count; ++i) {
+            const Field field = entry->fields[i];
+            switch (field.from) {
+            case From::Signed:
+                Put32(body, std::uint32_t(std::int32_t(P(field.parameter))));
+                break;
+            case From::Unsigned:
+                Put32(body, U(field.parameter));
+                break;
+            case From::Pair:
+                Put32(body, P32(field.parameter));
+                break;
+            }
+        }
+        EmitRaw(entry->type, body);
+        return true;
     }
 
     void EmitWindowOrg() { Emit(EmfRecord::SetWindowOrgEx, {origins_.windowX, origins_.windowY}); }
@@ -303,6 +385,8 @@ private:
     void SaveDc()
     {
         Emit(EmfRecord::SaveDC, {});
+        // The player passes over saves beyond its limit; the shadowed
+        // origins must follow it exactly.
         if (saved_.size() < kMaxSavedStates)
             saved_.push_back(origins_);
     }
@@ -614,48 +698,108 @@ private:
             Emit(EmfRecord::RestoreDC, {-1});
     }
 
+    // SetMapMode: the frame's mapping is anisotropic; a fixed mode would
+    // throw away the window the picture was fitted to.
+    void SetMapMode()
+    {
+        if (P(0) == kMapIsotropic || P(0) == kMapAnisotropic)
+            Emit(EmfRecord::SetMapMode, {P(0)});
+    }
+
+    // SetWindowOrg, OffsetWindowOrg and their viewport twins (y, x): the
+    // shadowed origin moves, and the enhanced file is told where it lands.
+    void MoveOrigin(bool window, bool offset)
+    {
+        std::int64_t& x = window ? origins_.windowX : origins_.viewportX;
+        std::int64_t& y = window ? origins_.windowY : origins_.viewportY;
+        x = (offset ? x : 0) + P(1);
+        y = (offset ? y : 0) + P(0);
+        window ? EmitWindowOrg() : EmitViewportOrg();
+    }
+
+    void CreatePen()
+    {
+        if (const auto slot = Allocate(Slot::Drawing))
+            Emit(EmfRecord::CreatePen, {std::int64_t(*slot) + 1, U(0), P(1), P(2), P32(3)});
+    }
+
+    void CreateBrush()
+    {
+        if (const auto slot = Allocate(Slot::Drawing))
+            Emit(EmfRecord::CreateBrushIndirect, {std::int64_t(*slot) + 1, U(0), P32(1), U(3)});
+    }
+
+    void CreateRegion()
+    {
+        if (const auto slot = Allocate(Slot::Region))
+            slots_[*slot].rects = RegionRects();
+    }
+
+    // Pens, brushes and fonts are selected in the enhanced file; a region
+    // becomes the clip.
+    void SelectObject()
+    {
+        const std::size_t index = U(0);
+        const SlotEntry* slot = SlotAt(index);
+        if (slot != nullptr && slot->kind == Slot::Drawing)
+            Emit(EmfRecord::SelectObject, {std::int64_t(index) + 1});
+        else if (slot != nullptr && slot->kind == Slot::Region)
+            SelectClipRegion(slot);
+    }
+
+    void DeleteObject()
+    {
+        const std::size_t index = U(0);
+        SlotEntry* slot = SlotAt(index);
+        if (slot == nullptr || index >= slots_.size())
+            return;
+        if (slot->kind == Slot::Drawing)
+            Emit(EmfRecord::DeleteObject, {std::int64_t(index) + 1});
+        *slot = SlotEntry{};
+    }
+
+    void SelectClip()
+    {
+        // Index 0 of a file without objects stands for no region at all.
+        const std::size_t index = U(0);
+        SelectClipRegion(index == 0 && tableSize_ == 0 ? nullptr : SlotAt(index));
+    }
+
+    void FillRegionRecord()
+    {
+        // The brush comes first, the region second; files written the
+        // other way round are recognised by what the two slots hold.
+        std::size_t region = U(1);
+        std::size_t brush = U(0);
+        const SlotEntry* r = SlotAt(region);
+        const SlotEntry* b = SlotAt(brush);
+        if (r == nullptr || b == nullptr)
+            return;
+        if (r->kind != Slot::Region && b->kind == Slot::Region) {
+            std::swap(region, brush);
+            std::swap(r, b);
+        }
+        if (b->kind == Slot::Drawing)
+            FillRegion(r, brush);
+    }
+
     void Translate(std::uint16_t function, qsizetype offset, qsizetype size)
     {
         offset_ = offset;
         size_ = size;
+        if (EmitReordered(function))
+            return;
         switch (function) {
         case kSetMapMode:
-            // The frame's mapping is anisotropic; a fixed mode would throw
-            // away the window the picture was fitted to.
-            if (P(0) == kMapIsotropic || P(0) == kMapAnisotropic)
-                Emit(EmfRecord::SetMapMode, {P(0)});
+            SetMapMode();
             return;
         case kSetWindowOrg:
-            origins_.windowX = P(1);
-            origins_.windowY = P(0);
-            EmitWindowOrg();
-            return;
         case kOffsetWindowOrg:
-            origins_.windowX += P(1);
-            origins_.windowY += P(0);
-            EmitWindowOrg();
+            MoveOrigin(true, function == kOffsetWindowOrg);
             return;
         case kSetViewportOrg:
-            origins_.viewportX = P(1);
-            origins_.viewportY = P(0);
-            EmitViewportOrg();
-            return;
         case kOffsetViewportOrg:
-            origins_.viewportX += P(1);
-            origins_.viewportY += P(0);
-            EmitViewportOrg();
-            return;
-        case kSetWindowExt:
-            Emit(EmfRecord::SetWindowExtEx, {P(1), P(0)});
-            return;
-        case kSetViewportExt:
-            Emit(EmfRecord::SetViewportExtEx, {P(1), P(0)});
-            return;
-        case kScaleWindowExt:
-            Emit(EmfRecord::ScaleWindowExtEx, {P(3), P(2), P(1), P(0)});
-            return;
-        case kScaleViewportExt:
-            Emit(EmfRecord::ScaleViewportExtEx, {P(3), P(2), P(1), P(0)});
+            MoveOrigin(false, function == kOffsetViewportOrg);
             return;
         case kSaveDc:
             SaveDc();
@@ -663,37 +807,11 @@ private:
         case kRestoreDc:
             RestoreDc(P(0));
             return;
-        case kSetPolyFillMode:
-            Emit(EmfRecord::SetPolyFillMode, {U(0)});
-            return;
-        case kSetRop2:
-            Emit(EmfRecord::SetRop2, {U(0)});
-            return;
-        case kSetStretchBltMode:
-            Emit(EmfRecord::SetStretchBltMode, {U(0)});
-            return;
-        case kSetTextColor:
-            Emit(EmfRecord::SetTextColor, {P32(0)});
-            return;
-        case kSetBkColor:
-            Emit(EmfRecord::SetBkColor, {P32(0)});
-            return;
-        case kSetBkMode:
-            Emit(EmfRecord::SetBkMode, {U(0)});
-            return;
-        case kSetTextAlign:
-            Emit(EmfRecord::SetTextAlign, {U(0)});
-            return;
-        case kSetTextJustification:
-            Emit(EmfRecord::SetTextJustification, {P(1), P(0)});
-            return;
         case kCreatePenIndirect:
-            if (const auto slot = Allocate(Slot::Drawing))
-                Emit(EmfRecord::CreatePen, {std::int64_t(*slot) + 1, U(0), P(1), P(2), P32(3)});
+            CreatePen();
             return;
         case kCreateBrushIndirect:
-            if (const auto slot = Allocate(Slot::Drawing))
-                Emit(EmfRecord::CreateBrushIndirect, {std::int64_t(*slot) + 1, U(0), P32(1), U(3)});
+            CreateBrush();
             return;
         case kCreateFontIndirect:
             CreateFont();
@@ -702,94 +820,27 @@ private:
             DibPatternBrush();
             return;
         case kCreateRegion:
-            if (const auto slot = Allocate(Slot::Region))
-                slots_[*slot].rects = RegionRects();
+            CreateRegion();
             return;
         case kCreatePalette:
         case kCreatePatternBrush:
             Allocate(Slot::Other);
             return;
-        case kSelectObject: {
-            const std::size_t index = U(0);
-            const SlotEntry* slot = SlotAt(index);
-            if (slot != nullptr && slot->kind == Slot::Drawing)
-                Emit(EmfRecord::SelectObject, {std::int64_t(index) + 1});
-            else if (slot != nullptr && slot->kind == Slot::Region)
-                SelectClipRegion(slot);
+        case kSelectObject:
+            SelectObject();
             return;
-        }
-        case kDeleteObject: {
-            const std::size_t index = U(0);
-            SlotEntry* slot = SlotAt(index);
-            if (slot == nullptr || index >= slots_.size())
-                return;
-            if (slot->kind == Slot::Drawing)
-                Emit(EmfRecord::DeleteObject, {std::int64_t(index) + 1});
-            *slot = SlotEntry{};
+        case kDeleteObject:
+            DeleteObject();
             return;
-        }
-        case kSelectClipRegion: {
-            // Index 0 of a file without objects stands for no region at all.
-            const std::size_t index = U(0);
-            SelectClipRegion(index == 0 && tableSize_ == 0 ? nullptr : SlotAt(index));
-            return;
-        }
-        case kIntersectClipRect:
-            Box(EmfRecord::IntersectClipRect, 0);
-            return;
-        case kExcludeClipRect:
-            Box(EmfRecord::ExcludeClipRect, 0);
-            return;
-        case kOffsetClipRegion:
-            Emit(EmfRecord::OffsetClipRgn, {P(1), P(0)});
+        case kSelectClipRegion:
+            SelectClip();
             return;
         case kPaintRegion:
             FillRegion(SlotAt(U(0)), std::nullopt);
             return;
-        case kFillRegion: {
-            // The brush comes first, the region second; files written the
-            // other way round are recognised by what the two slots hold.
-            std::size_t region = U(1);
-            std::size_t brush = U(0);
-            const SlotEntry* r = SlotAt(region);
-            const SlotEntry* b = SlotAt(brush);
-            if (r == nullptr || b == nullptr)
-                return;
-            if (r->kind != Slot::Region && b->kind == Slot::Region) {
-                std::swap(region, brush);
-                std::swap(r, b);
-            }
-            if (b->kind == Slot::Drawing)
-                FillRegion(r, brush);
+        case kFillRegion:
+            FillRegionRecord();
             return;
-        }
-        case kMoveTo:
-            Emit(EmfRecord::MoveToEx, {P(1), P(0)});
-            return;
-        case kLineTo:
-            Emit(EmfRecord::LineTo, {P(1), P(0)});
-            return;
-        case kSetPixel:
-            Emit(EmfRecord::SetPixelV, {P(3), P(2), P32(0)});
-            return;
-        case kRectangle:
-            Box(EmfRecord::Rectangle, 0);
-            return;
-        case kEllipse:
-            Box(EmfRecord::Ellipse, 0);
-            return;
-        case kRoundRect:
-            Box(EmfRecord::RoundRect, 2, {P(1), P(0)});
-            return;
-        case kArc:
-        case kChord:
-        case kPie: {
-            const EmfRecord type = function == kArc     ? EmfRecord::Arc
-                                   : function == kChord ? EmfRecord::Chord
-                                                        : EmfRecord::Pie;
-            Box(type, 4, {P(3), P(2), P(1), P(0)});
-            return;
-        }
         case kPolygon:
             Poly(EmfRecord::Polygon16);
             return;
