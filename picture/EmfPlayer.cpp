@@ -67,6 +67,7 @@ public:
                 FailInvalidMetafile();
             if (type == RecordNumber(EmfRecord::Eof))
                 return;
+            // Every object index is checked here, once: the handlers rely on it.
             if (!EmfObjectIndexValid(type, data_, offset, size, std::uint32_t(objects_.size())))
                 FailInvalidMetafile();
             Dispatch(EmfRecord(type), RecordView{data_, offset, qsizetype(size)});
@@ -339,8 +340,6 @@ private:
             SelectStock(index & 0x7FFFFFFFU);
             return;
         }
-        if (index >= objects_.size())
-            FailInvalidMetafile();
         if (!objects_[index])
             return;
         if (const Pen* pen = std::get_if<Pen>(&*objects_[index]))
@@ -378,14 +377,9 @@ private:
         }
     }
 
-    // Slot 0 is the metafile itself; a slot outside the table makes the
-    // whole file invalid.
-    void Store(std::uint32_t index, Object object)
-    {
-        if (index == 0 || index >= objects_.size())
-            FailInvalidMetafile();
-        objects_[index] = std::move(object);
-    }
+    // Play has made sure the slot is one of 1 … handles − 1: slot 0 is the
+    // metafile itself.
+    void Store(std::uint32_t index, Object object) { objects_[index] = std::move(object); }
 
     void DrawPolyDraw(const RecordView& r, bool small)
     {
@@ -555,16 +549,7 @@ private:
         // Stock objects are never deleted.
         if (index & 0x80000000U)
             return;
-        if (index >= objects_.size())
-            FailInvalidMetafile();
         objects_[index].reset();
-    }
-
-    void SelectPalette(EmfRecord, const RecordView& r)
-    {
-        const std::uint32_t index = r.U32(8);
-        if (!(index & 0x80000000U) && index >= objects_.size())
-            FailInvalidMetafile();
     }
 
     // The rest of the device context.
@@ -790,7 +775,9 @@ constexpr auto Player::Routes()
         {Arc, F::Shape},
         {Chord, F::Shape},
         {Pie, F::Shape},
-        {SelectPalette, F::Core, &Player::SelectPalette},
+        // No palettes are kept: selecting one, its index checked by Play,
+        // changes nothing, not even the painter.
+        {SelectPalette, F::Core},
         {CreatePalette, F::Core, &Player::CreateOther},
         {SetPaletteEntries, F::Ignored},
         {ResizePalette, F::Ignored},
@@ -888,7 +875,8 @@ void Player::Dispatch(EmfRecord type, const RecordView& r)
 {
     const EmfFamily family = FamilyOf(type);
     if (family == EmfFamily::Core) {
-        (this->*Find(type)->handler)(type, r);
+        if (const Handler handler = Find(type)->handler)
+            (this->*handler)(type, r);
         return;
     }
     EmfDrawing drawing = Drawing();
