@@ -18,16 +18,6 @@ namespace orvelle {
 
 namespace {
 
-enum BitmapRecord : std::uint32_t {
-    kBitBlt = 76,
-    kStretchBlt = 77,
-    kSetDiBitsToDevice = 80,
-    kStretchDiBits = 81,
-    kAlphaBlend = 114,
-    kTransparentBlt = 116,
-    kGradientFill = 118,
-};
-
 // The raster operations drawn; any other is passed over.
 constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 constexpr std::uint32_t kPatCopy = 0x00F00021;
@@ -342,17 +332,17 @@ void DrawGradient(const RecordView& r, EmfDrawing& dc)
 
 } // namespace
 
-bool PlayBitmapRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
+bool PlayBitmapRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
 {
     switch (type) {
-    case kStretchDiBits: {
+    case EmfRecord::StretchDIBits: {
         Blit b = DibBlit(r);
         b.rop = r.U32(68);
         b.destinationSize = QPointF(r.I32(72), r.I32(76));
         Draw(b, r, dc);
         return true;
     }
-    case kSetDiBitsToDevice: {
+    case EmfRecord::SetDIBitsToDevice: {
         // The bits are copied at their own size in logical units.
         Blit b = DibBlit(r);
         b.rop = kSrcCopy;
@@ -367,11 +357,11 @@ bool PlayBitmapRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
         Draw(b, r, dc);
         return true;
     }
-    case kBitBlt:
-    case kStretchBlt:
-        Draw(BlockBlit(r, type == kStretchBlt), r, dc);
+    case EmfRecord::BitBlt:
+    case EmfRecord::StretchBlt:
+        Draw(BlockBlit(r, type == EmfRecord::StretchBlt), r, dc);
         return true;
-    case kAlphaBlend: {
+    case EmfRecord::AlphaBlend: {
         // The blend function takes the raster operation's place: operation,
         // flags, constant opacity, alpha format.
         Blit b = BlockBlit(r, true);
@@ -383,10 +373,10 @@ bool PlayBitmapRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
             CopySource(b, r, dc);
         return true;
     }
-    case kGradientFill:
+    case EmfRecord::GradientFill:
         DrawGradient(r, dc);
         return true;
-    case kTransparentBlt: {
+    case EmfRecord::TransparentBlt: {
         Blit b = BlockBlit(r, true);
         const QColor key = ColourOf(b.rop);
         b.transparent = key.rgb();

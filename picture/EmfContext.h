@@ -20,6 +20,7 @@
 #include <QTransform>
 
 #include "EmfReader.h"
+#include "EmfRecords.h"
 
 class QPainter;
 
@@ -196,9 +197,18 @@ Brush ReadPatternBrush(const RecordView& r, bool mono, const DcState& state);
 std::optional<QRegion> ReadRegion(const RecordView& r, qsizetype at, std::uint32_t bytes,
                                   const QTransform& device);
 
+// Who plays a record type: the player's own core (the device context,
+// objects, lines, boxes and polygons), one of the record families below, or
+// nobody (known and passed over, as every unknown type is too). The
+// families are tried in no order: each record belongs to one of them only.
+// Shape and path records are combined with the raster operation set by
+// SetROP2; the others are drawn plainly.
+enum class EmfFamily { Core, Shape, Path, Bitmap, Text, Ignored };
+EmfFamily EmfFamilyOf(EmfRecord type);
+
 // Paths (begin, end, close, abort, fill, stroke, flatten, widen, select as
 // clip), clipping and the region records. False for any other record.
-bool PlayPathRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
+bool PlayPathRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc);
 
 // The box at byte 8 of a record (left, top, right, bottom) in target
 // pixels, normalised, without its right and bottom edge as GDI draws it;
@@ -206,15 +216,15 @@ bool PlayPathRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
 std::optional<QRect> RecordBox(const RecordView& r, const QTransform& mapping);
 
 // Arc, chord, pie, rounded rectangle and angle arc. False for any other record.
-bool PlayShapeRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
+bool PlayShapeRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc);
 
 // The DIB and block-transfer records. False for any other record.
-bool PlayBitmapRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
+bool PlayBitmapRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc);
 
 // A font-creation record's logical font (ExtCreateFontIndirectW).
 Font ReadFontRecord(const RecordView& r);
 
 // ExtTextOutW/A, PolyTextOut and SmallTextOut. False for any other record.
-bool PlayTextRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc);
+bool PlayTextRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc);
 
 } // namespace orvelle

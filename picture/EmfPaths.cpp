@@ -18,25 +18,6 @@ namespace orvelle {
 
 namespace {
 
-enum PathRecord : std::uint32_t {
-    kOffsetClipRgn = 26,
-    kExcludeClipRect = 29,
-    kIntersectClipRect = 30,
-    kBeginPath = 59,
-    kEndPath = 60,
-    kCloseFigure = 61,
-    kFillPath = 62,
-    kStrokeAndFillPath = 63,
-    kStrokePath = 64,
-    kFlattenPath = 65,
-    kWidenPath = 66,
-    kSelectClipPath = 67,
-    kAbortPath = 68,
-    kInvertRgn = 73,
-    kPaintRgn = 74,
-    kExtSelectClipRgn = 75,
-};
-
 enum RegionMode : std::uint32_t { kAnd = 1, kOr = 2, kXor = 3, kDiff = 4, kCopy = 5 };
 
 // Everything the target could ever show; what no clipping leaves out.
@@ -198,68 +179,68 @@ std::optional<QRegion> ReadRegion(const RecordView& r, qsizetype at, std::uint32
     return Unite(std::move(parts));
 }
 
-bool PlayPathRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
+bool PlayPathRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
 {
     DcState& state = dc.state;
     switch (type) {
-    case kBeginPath:
+    case EmfRecord::BeginPath:
         state.path = QPainterPath();
         state.pathOpen = true;
         return true;
-    case kEndPath:
+    case EmfRecord::EndPath:
         state.pathOpen = false;
         return true;
-    case kAbortPath:
+    case EmfRecord::AbortPath:
         state.path = QPainterPath();
         state.pathOpen = false;
         return true;
-    case kCloseFigure:
+    case EmfRecord::CloseFigure:
         if (state.pathOpen && !state.path.isEmpty())
             state.path.closeSubpath();
         return true;
-    case kFillPath:
-    case kStrokeAndFillPath:
-    case kStrokePath: {
+    case EmfRecord::FillPath:
+    case EmfRecord::StrokeAndFillPath:
+    case EmfRecord::StrokePath: {
         const QPainterPath* path = ClosedPath(dc);
         if (path == nullptr)
             return true;
         QPainterPath drawn = *path;
         drawn.setFillRule(dc.winding ? Qt::WindingFill : Qt::OddEvenFill);
-        dc.painter.setPen(type == kFillPath ? QPen(Qt::NoPen) : dc.pen);
-        dc.painter.setBrush(type == kStrokePath ? QBrush(Qt::NoBrush) : dc.brush);
+        dc.painter.setPen(type == EmfRecord::FillPath ? QPen(Qt::NoPen) : dc.pen);
+        dc.painter.setBrush(type == EmfRecord::StrokePath ? QBrush(Qt::NoBrush) : dc.brush);
         dc.painter.drawPath(drawn);
         FinishPath(dc);
         return true;
     }
-    case kFlattenPath:
+    case EmfRecord::FlattenPath:
         if (const QPainterPath* path = ClosedPath(dc))
             state.path = Flattened(*path);
         return true;
-    case kWidenPath:
+    case EmfRecord::WidenPath:
         if (const QPainterPath* path = ClosedPath(dc)) {
             if (dc.pen.style() != Qt::NoPen)
                 state.path = QPainterPathStroker(dc.pen).createStroke(*path);
         }
         return true;
-    case kSelectClipPath:
+    case EmfRecord::SelectClipPath:
         if (const QPainterPath* path = ClosedPath(dc)) {
             Combine(state.clip, RegionOf(*path, dc.winding, Reachable(dc.painter)), r.U32(8));
             FinishPath(dc);
         }
         return true;
-    case kIntersectClipRect:
+    case EmfRecord::IntersectClipRect:
         Combine(state.clip, LogicalBox(r, dc), kAnd);
         return true;
-    case kExcludeClipRect:
+    case EmfRecord::ExcludeClipRect:
         Combine(state.clip, LogicalBox(r, dc), kDiff);
         return true;
-    case kOffsetClipRgn:
+    case EmfRecord::OffsetClipRgn:
         if (state.clip) {
             const QPoint origin = dc.Map(QPointF(0, 0));
             state.clip->translate(dc.Map(QPointF(r.I32(8), r.I32(12))) - origin);
         }
         return true;
-    case kExtSelectClipRgn: {
+    case EmfRecord::ExtSelectClipRgn: {
         const std::uint32_t bytes = r.U32(8);
         const std::uint32_t mode = r.U32(12);
         // A copy of no region turns the clipping off.
@@ -271,12 +252,12 @@ bool PlayPathRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
             Combine(state.clip, *region, mode);
         return true;
     }
-    case kPaintRgn:
-    case kInvertRgn:
+    case EmfRecord::PaintRgn:
+    case EmfRecord::InvertRgn:
         if (const auto region = ReadRegion(r, 28, r.U32(24), dc.device)) {
             QPainterPath area;
             area.addRegion(*region);
-            if (type == kInvertRgn) {
+            if (type == EmfRecord::InvertRgn) {
                 dc.painter.setCompositionMode(QPainter::RasterOp_NotDestination);
                 dc.painter.fillPath(area, Qt::black);
             } else {

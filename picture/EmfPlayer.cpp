@@ -1,8 +1,10 @@
 #include "EmfPlayer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -14,71 +16,12 @@
 
 #include "EmfContext.h"
 #include "EmfReader.h"
+#include "EmfRecords.h"
 #include "Errors.h"
 
 namespace orvelle {
 
 namespace {
-
-// Record types the player draws or keeps state for.
-enum Record : std::uint32_t {
-    kHeader = 1,
-    kPolyBezier = 2,
-    kPolygon = 3,
-    kPolyline = 4,
-    kPolyBezierTo = 5,
-    kPolylineTo = 6,
-    kPolyPolyline = 7,
-    kPolyPolygon = 8,
-    kSetWindowExtEx = 9,
-    kSetWindowOrgEx = 10,
-    kSetViewportExtEx = 11,
-    kSetViewportOrgEx = 12,
-    kEof = 14,
-    kSetPixelV = 15,
-    kSetMapMode = 17,
-    kSetPolyFillMode = 19,
-    kMoveToEx = 27,
-    kSaveDc = 33,
-    kRestoreDc = 34,
-    kSetWorldTransform = 35,
-    kModifyWorldTransform = 36,
-    kSelectObject = 37,
-    kCreatePen = 38,
-    kCreateBrushIndirect = 39,
-    kDeleteObject = 40,
-    kEllipse = 42,
-    kRectangle = 43,
-    kLineTo = 54,
-    kPolyBezier16 = 85,
-    kPolygon16 = 86,
-    kPolyline16 = 87,
-    kPolyBezierTo16 = 88,
-    kPolylineTo16 = 89,
-    kPolyPolyline16 = 90,
-    kPolyPolygon16 = 91,
-    kExtCreatePen = 95,
-    kSetBkMode = 18,
-    kSetRop2 = 20,
-    kSetTextAlign = 22,
-    kSetTextColor = 24,
-    kSetBkColor = 25,
-    kScaleViewportExtEx = 31,
-    kScaleWindowExtEx = 32,
-    kSelectPalette = 48,
-    kCreatePalette = 49,
-    kSetArcDirection = 57,
-    kPolyDraw = 56,
-    kPolyDraw16 = 92,
-    kExtCreateFontIndirectW = 82,
-    kCreateMonoBrush = 93,
-    kCreateDibPatternBrushPt = 94,
-    kCreateColorSpace = 99,
-    kSetTextJustification = 120,
-    kFillRgn = 71,
-    kFrameRgn = 72,
-    kCreateColorSpaceW = 122,
-};
 
 // Point types of PolyDraw.
 constexpr std::uint8_t kPtCloseFigure = 1;
@@ -109,6 +52,9 @@ public:
         usable_ = true;
     }
 
+    // Which part of the player plays a record type.
+    static EmfFamily FamilyOf(EmfRecord type);
+
     void Play()
     {
         if (!usable_)
@@ -119,11 +65,12 @@ public:
             const std::uint32_t size = ReadU32(data_, offset + 4);
             if (size < 8 || size % 4 != 0 || size > std::uint64_t(data_.size() - offset))
                 FailInvalidMetafile();
-            if (type == kEof)
+            if (type == RecordNumber(EmfRecord::Eof))
                 return;
+            // Every object index is checked here, once: the handlers rely on it.
             if (!EmfObjectIndexValid(type, data_, offset, size, std::uint32_t(objects_.size())))
                 FailInvalidMetafile();
-            Dispatch(type, RecordView{data_, offset, qsizetype(size)});
+            Dispatch(EmfRecord(type), RecordView{data_, offset, qsizetype(size)});
             offset += qsizetype(size);
         }
     }
@@ -393,8 +340,6 @@ private:
             SelectStock(index & 0x7FFFFFFFU);
             return;
         }
-        if (index >= objects_.size())
-            FailInvalidMetafile();
         if (!objects_[index])
             return;
         if (const Pen* pen = std::get_if<Pen>(&*objects_[index]))
@@ -432,14 +377,9 @@ private:
         }
     }
 
-    // Slot 0 is the metafile itself; a slot outside the table makes the
-    // whole file invalid.
-    void Store(std::uint32_t index, Object object)
-    {
-        if (index == 0 || index >= objects_.size())
-            FailInvalidMetafile();
-        objects_[index] = std::move(object);
-    }
+    // Play has made sure the slot is one of 1 … handles − 1: slot 0 is the
+    // metafile itself.
+    void Store(std::uint32_t index, Object object) { objects_[index] = std::move(object); }
 
     void DrawPolyDraw(const RecordView& r, bool small)
     {
@@ -482,309 +422,291 @@ private:
         }
     }
 
-    void Dispatch(std::uint32_t type, const RecordView& r)
+    using Handler = void (Player::*)(EmfRecord, const RecordView&);
+
+    struct Route {
+        EmfRecord type;
+        EmfFamily family;
+        // The core's handler; the families' records go to the family's entry.
+        Handler handler = nullptr;
+    };
+
+    static constexpr auto Routes();
+    static const Route* Find(EmfRecord type);
+    void Dispatch(EmfRecord type, const RecordView& r);
+
+    // The mapping.
+
+    void SetMapMode(EmfRecord, const RecordView& r)
     {
-        switch (type) {
-        case kSetMapMode: {
-            const int mode = int(r.U32(8));
-            if (mode < kText || mode > kAnisotropic)
-                return;
-            // Leaving a fixed mode for the anisotropic one keeps its extents.
-            if (mode != kAnisotropic)
-                SetFixedExtents(mode);
-            dc_.mapMode = mode;
+        const int mode = int(r.U32(8));
+        if (mode < kText || mode > kAnisotropic)
             return;
+        // Leaving a fixed mode for the anisotropic one keeps its extents.
+        if (mode != kAnisotropic)
+            SetFixedExtents(mode);
+        dc_.mapMode = mode;
+    }
+
+    void SetExtent(EmfRecord type, const RecordView& r)
+    {
+        if (dc_.mapMode != kIsotropic && dc_.mapMode != kAnisotropic)
+            return;
+        const QPointF ext(r.I32(8), r.I32(12));
+        if (ext.x() == 0 || ext.y() == 0)
+            return;
+        (type == EmfRecord::SetWindowExtEx ? dc_.windowExt : dc_.viewportExt) = ext;
+        AdjustIsotropic();
+    }
+
+    void ScaleExtent(EmfRecord type, const RecordView& r)
+    {
+        if (dc_.mapMode != kIsotropic && dc_.mapMode != kAnisotropic)
+            return;
+        const double xNum = r.I32(8), xDenom = r.I32(12), yNum = r.I32(16), yDenom = r.I32(20);
+        if (xDenom == 0 || yDenom == 0)
+            return;
+        QPointF& ext = type == EmfRecord::ScaleWindowExtEx ? dc_.windowExt : dc_.viewportExt;
+        const QPointF scaled(std::trunc(ext.x() * xNum / xDenom),
+                             std::trunc(ext.y() * yNum / yDenom));
+        if (scaled.x() == 0 || scaled.y() == 0)
+            return;
+        ext = scaled;
+        AdjustIsotropic();
+    }
+
+    void SetOrigin(EmfRecord type, const RecordView& r)
+    {
+        (type == EmfRecord::SetWindowOrgEx ? dc_.windowOrg : dc_.viewportOrg) =
+            QPointF(r.I32(8), r.I32(12));
+    }
+
+    void SetWorldTransform(EmfRecord, const RecordView& r)
+    {
+        dc_.world = QTransform(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
+    }
+
+    void ModifyWorldTransform(EmfRecord, const RecordView& r)
+    {
+        const QTransform x(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
+        switch (r.U32(32)) {
+        case 1:
+            dc_.world = QTransform();
+            break;
+        case 2:
+            dc_.world = x * dc_.world;
+            break;
+        case 3:
+            dc_.world = dc_.world * x;
+            break;
+        case 4:
+            dc_.world = x;
+            break;
+        default:
+            break;
         }
-        case kSetWindowExtEx:
-        case kSetViewportExtEx: {
-            if (dc_.mapMode != kIsotropic && dc_.mapMode != kAnisotropic)
-                return;
-            const QPointF ext(r.I32(8), r.I32(12));
-            if (ext.x() == 0 || ext.y() == 0)
-                return;
-            (type == kSetWindowExtEx ? dc_.windowExt : dc_.viewportExt) = ext;
-            AdjustIsotropic();
+    }
+
+    // The saved states.
+
+    void SaveDc(EmfRecord, const RecordView&)
+    {
+        // A file of nothing but saves must not eat the memory.
+        if (saved_.size() < kMaxSavedStates)
+            saved_.push_back(dc_);
+    }
+
+    void RestoreDc(EmfRecord, const RecordView& r)
+    {
+        const std::optional<std::size_t> target = RestoredState(r.I32(8), saved_.size());
+        if (!target)
             return;
+        dc_ = saved_[*target];
+        saved_.resize(*target);
+        SyncClip();
+    }
+
+    // The objects.
+
+    void CreatePen(EmfRecord, const RecordView& r) { Store(r.U32(8), ReadPenRecord(r)); }
+    void ExtCreatePen(EmfRecord, const RecordView& r) { Store(r.U32(8), ReadExtPenRecord(r)); }
+    void CreateBrush(EmfRecord, const RecordView& r) { Store(r.U32(8), ReadBrushRecord(r)); }
+    void CreateFont(EmfRecord, const RecordView& r) { Store(r.U32(8), ReadFontRecord(r)); }
+
+    void CreatePatternBrush(EmfRecord type, const RecordView& r)
+    {
+        Store(r.U32(8), ReadPatternBrush(r, type == EmfRecord::CreateMonoBrush, dc_));
+    }
+
+    // Palettes and colour spaces only take their slot.
+    void CreateOther(EmfRecord, const RecordView& r) { Store(r.U32(8), OtherObject{}); }
+
+    void SelectObject(EmfRecord, const RecordView& r) { Select(r.U32(8)); }
+
+    void DeleteObject(EmfRecord, const RecordView& r)
+    {
+        const std::uint32_t index = r.U32(8);
+        // Stock objects are never deleted.
+        if (index & 0x80000000U)
+            return;
+        objects_[index].reset();
+    }
+
+    // The rest of the device context.
+
+    void SetPolyFillMode(EmfRecord, const RecordView& r) { dc_.winding = r.U32(8) == 2; }
+    void SetBkMode(EmfRecord, const RecordView& r) { dc_.opaqueBackground = r.U32(8) == 2; }
+    void SetRop2(EmfRecord, const RecordView& r) { dc_.rop2 = int(r.U32(8)); }
+    void SetTextAlign(EmfRecord, const RecordView& r) { dc_.textAlign = r.U32(8); }
+    void SetTextColor(EmfRecord, const RecordView& r) { dc_.textColour = ColourOf(r.U32(8)); }
+    void SetBkColor(EmfRecord, const RecordView& r) { dc_.backColour = ColourOf(r.U32(8)); }
+    void SetArcDirection(EmfRecord, const RecordView& r) { dc_.clockwiseArcs = r.U32(8) == 2; }
+
+    void SetTextJustification(EmfRecord, const RecordView& r)
+    {
+        dc_.breakExtra = r.I32(8);
+        dc_.breakCount = r.I32(12);
+    }
+
+    // Lines, boxes and polygons.
+
+    void MoveTo(EmfRecord, const RecordView& r)
+    {
+        dc_.position = QPointF(r.I32(8), r.I32(12));
+        if (QPainterPath* recording = Recording())
+            recording->moveTo(Map(dc_.position));
+    }
+
+    void LineTo(EmfRecord, const RecordView& r)
+    {
+        const QPointF to(r.I32(8), r.I32(12));
+        if (QPainterPath* recording = Recording()) {
+            FromCurrent(*recording);
+            recording->lineTo(Map(to));
+        } else {
+            Prepare(false);
+            painter_.drawLine(Map(dc_.position), Map(to));
         }
-        case kSetWindowOrgEx:
-            dc_.windowOrg = QPointF(r.I32(8), r.I32(12));
-            return;
-        case kSetViewportOrgEx:
-            dc_.viewportOrg = QPointF(r.I32(8), r.I32(12));
-            return;
-        case kSetPolyFillMode:
-            dc_.winding = r.U32(8) == 2;
-            return;
-        case kSetWorldTransform:
-            dc_.world = QTransform(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
-            return;
-        case kModifyWorldTransform: {
-            const QTransform x(r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28));
-            switch (r.U32(32)) {
-            case 1:
-                dc_.world = QTransform();
-                break;
-            case 2:
-                dc_.world = x * dc_.world;
-                break;
-            case 3:
-                dc_.world = dc_.world * x;
-                break;
-            case 4:
-                dc_.world = x;
-                break;
-            default:
-                break;
-            }
-            return;
+        dc_.position = to;
+    }
+
+    void Rectangle(EmfRecord, const RecordView& r)
+    {
+        if (QPainterPath* recording = Recording()) {
+            recording->addPolygon(QPolygonF(
+                QRectF(Map(QPointF(r.I32(8), r.I32(12))), Map(QPointF(r.I32(16), r.I32(20))))
+                    .normalized()));
+            recording->closeSubpath();
+        } else if (const auto box = Box(r)) {
+            Prepare(true);
+            painter_.drawRect(*box);
         }
-        case kSaveDc:
-            // A file of nothing but saves must not eat the memory.
-            if (saved_.size() < kMaxSavedStates)
-                saved_.push_back(dc_);
-            return;
-        case kRestoreDc: {
-            const std::optional<std::size_t> target = RestoredState(r.I32(8), saved_.size());
-            if (!target)
-                return;
-            dc_ = saved_[*target];
-            saved_.resize(*target);
-            SyncClip();
-            return;
+    }
+
+    void Ellipse(EmfRecord, const RecordView& r)
+    {
+        if (QPainterPath* recording = Recording()) {
+            recording->addEllipse(
+                QRectF(Map(QPointF(r.I32(8), r.I32(12))), Map(QPointF(r.I32(16), r.I32(20))))
+                    .normalized());
+        } else if (const auto box = Box(r)) {
+            Prepare(true);
+            painter_.drawEllipse(*box);
         }
-        case kCreatePen:
-            Store(r.U32(8), ReadPenRecord(r));
+    }
+
+    void FillOrFrameRegion(EmfRecord type, const RecordView& r)
+    {
+        // The brush of the record, without disturbing what is selected.
+        const Pen pen = dc_.pen;
+        const Brush brush = dc_.brush;
+        const Font font = dc_.font;
+        Select(r.U32(28));
+        const QBrush fill = CurrentBrush();
+        dc_.pen = pen;
+        dc_.brush = brush;
+        dc_.font = font;
+        const bool frame = type == EmfRecord::FrameRgn;
+        std::optional<QRegion> region = ReadRegion(r, frame ? 40 : 32, r.U32(24), toTarget_);
+        if (!region)
             return;
-        case kExtCreatePen:
-            Store(r.U32(8), ReadExtPenRecord(r));
-            return;
-        case kCreateBrushIndirect:
-            Store(r.U32(8), ReadBrushRecord(r));
-            return;
-        case kSelectObject:
-            Select(r.U32(8));
-            return;
-        case kDeleteObject: {
-            const std::uint32_t index = r.U32(8);
-            // Stock objects are never deleted.
-            if (index & 0x80000000U)
-                return;
-            if (index >= objects_.size())
-                FailInvalidMetafile();
-            objects_[index].reset();
-            return;
+        if (frame) {
+            // The frame is what is left once the region is shrunk by
+            // the stroke's width and height (logical units) on every side.
+            const QTransform m = Mapping();
+            const int w = std::max(1, int(std::lround(std::abs(r.I32(32) * m.m11()))));
+            const int h = std::max(1, int(std::lround(std::abs(r.I32(36) * m.m22()))));
+            const QRegion inner = region->intersected(region->translated(w, 0))
+                                      .intersected(region->translated(-w, 0))
+                                      .intersected(region->translated(0, h))
+                                      .intersected(region->translated(0, -h));
+            region = region->subtracted(inner);
         }
-        case kExtCreateFontIndirectW:
-            Store(r.U32(8), ReadFontRecord(r));
+        QPainterPath area;
+        area.addRegion(*region);
+        painter_.setCompositionMode(RasterMode());
+        painter_.fillPath(area, fill);
+    }
+
+    void PolyDraw(EmfRecord type, const RecordView& r)
+    {
+        DrawPolyDraw(r, type == EmfRecord::PolyDraw16);
+    }
+
+    void SetPixel(EmfRecord, const RecordView& r)
+    {
+        const QPoint p = Map(QPointF(r.I32(8), r.I32(12)));
+        painter_.fillRect(QRect(p, QSize(1, 1)), ColourOf(r.U32(16)));
+    }
+
+    // Polygon, Polyline and PolylineTo, of 32- or 16-bit points.
+    void PolyPoints(EmfRecord type, const RecordView& r)
+    {
+        using enum EmfRecord;
+        const bool small = type == Polygon16 || type == Polyline16 || type == PolylineTo16;
+        std::vector<QPointF> points = Points(r, 28, r.U32(24), small);
+        if (points.empty())
             return;
-        case kCreateDibPatternBrushPt:
-        case kCreateMonoBrush:
-            Store(r.U32(8), ReadPatternBrush(r, type == kCreateMonoBrush, dc_));
-            return;
-        case kCreatePalette:
-        case kCreateColorSpace:
-        case kCreateColorSpaceW:
-            Store(r.U32(8), OtherObject{});
-            return;
-        case kSelectPalette: {
-            const std::uint32_t index = r.U32(8);
-            if (!(index & 0x80000000U) && index >= objects_.size())
-                FailInvalidMetafile();
-            return;
+        const bool to = type == PolylineTo || type == PolylineTo16;
+        const bool closed = type == Polygon || type == Polygon16;
+        if (to) {
+            points.insert(points.begin(), dc_.position);
+            dc_.position = points.back();
         }
-        case kSetBkMode:
-            dc_.opaqueBackground = r.U32(8) == 2;
-            return;
-        case kSetRop2:
-            dc_.rop2 = int(r.U32(8));
-            return;
-        case kSetTextAlign:
-            dc_.textAlign = r.U32(8);
-            return;
-        case kSetTextColor:
-            dc_.textColour = ColourOf(r.U32(8));
-            return;
-        case kSetBkColor:
-            dc_.backColour = ColourOf(r.U32(8));
-            return;
-        case kSetArcDirection:
-            dc_.clockwiseArcs = r.U32(8) == 2;
-            return;
-        case kSetTextJustification:
-            dc_.breakExtra = r.I32(8);
-            dc_.breakCount = r.I32(12);
-            return;
-        case kScaleViewportExtEx:
-        case kScaleWindowExtEx: {
-            if (dc_.mapMode != kIsotropic && dc_.mapMode != kAnisotropic)
-                return;
-            const double xNum = r.I32(8), xDenom = r.I32(12), yNum = r.I32(16), yDenom = r.I32(20);
-            if (xDenom == 0 || yDenom == 0)
-                return;
-            QPointF& ext = type == kScaleWindowExtEx ? dc_.windowExt : dc_.viewportExt;
-            const QPointF scaled(std::trunc(ext.x() * xNum / xDenom),
-                                 std::trunc(ext.y() * yNum / yDenom));
-            if (scaled.x() == 0 || scaled.y() == 0)
-                return;
-            ext = scaled;
-            AdjustIsotropic();
-            return;
-        }
-        case kMoveToEx:
-            dc_.position = QPointF(r.I32(8), r.I32(12));
-            if (QPainterPath* recording = Recording())
-                recording->moveTo(Map(dc_.position));
-            return;
-        case kLineTo: {
-            const QPointF to(r.I32(8), r.I32(12));
-            if (QPainterPath* recording = Recording()) {
-                FromCurrent(*recording);
-                recording->lineTo(Map(to));
-            } else {
-                Prepare(false);
-                painter_.drawLine(Map(dc_.position), Map(to));
-            }
-            dc_.position = to;
-            return;
-        }
-        case kRectangle:
-            if (QPainterPath* recording = Recording()) {
-                recording->addPolygon(QPolygonF(
-                    QRectF(Map(QPointF(r.I32(8), r.I32(12))), Map(QPointF(r.I32(16), r.I32(20))))
-                        .normalized()));
-                recording->closeSubpath();
-            } else if (const auto box = Box(r)) {
-                Prepare(true);
-                painter_.drawRect(*box);
-            }
-            return;
-        case kEllipse:
-            if (QPainterPath* recording = Recording()) {
-                recording->addEllipse(
-                    QRectF(Map(QPointF(r.I32(8), r.I32(12))), Map(QPointF(r.I32(16), r.I32(20))))
-                        .normalized());
-            } else if (const auto box = Box(r)) {
-                Prepare(true);
-                painter_.drawEllipse(*box);
-            }
-            return;
-        case kFillRgn:
-        case kFrameRgn: {
-            // The brush of the record, without disturbing what is selected.
-            const Pen pen = dc_.pen;
-            const Brush brush = dc_.brush;
-            const Font font = dc_.font;
-            Select(r.U32(28));
-            const QBrush fill = CurrentBrush();
-            dc_.pen = pen;
-            dc_.brush = brush;
-            dc_.font = font;
-            const bool frame = type == kFrameRgn;
-            std::optional<QRegion> region = ReadRegion(r, frame ? 40 : 32, r.U32(24), toTarget_);
-            if (!region)
-                return;
-            if (frame) {
-                // The frame is what is left once the region is shrunk by
-                // the stroke's width and height (logical units) on every side.
-                const QTransform m = Mapping();
-                const int w = std::max(1, int(std::lround(std::abs(r.I32(32) * m.m11()))));
-                const int h = std::max(1, int(std::lround(std::abs(r.I32(36) * m.m22()))));
-                const QRegion inner = region->intersected(region->translated(w, 0))
-                                          .intersected(region->translated(-w, 0))
-                                          .intersected(region->translated(0, h))
-                                          .intersected(region->translated(0, -h));
-                region = region->subtracted(inner);
-            }
-            QPainterPath area;
-            area.addRegion(*region);
-            painter_.setCompositionMode(RasterMode());
-            painter_.fillPath(area, fill);
-            return;
-        }
-        case kPolyDraw:
-            DrawPolyDraw(r, false);
-            return;
-        case kPolyDraw16:
-            DrawPolyDraw(r, true);
-            return;
-        case kSetPixelV: {
-            const QPoint p = Map(QPointF(r.I32(8), r.I32(12)));
-            painter_.fillRect(QRect(p, QSize(1, 1)), ColourOf(r.U32(16)));
-            return;
-        }
-        case kPolygon:
-        case kPolygon16:
-        case kPolyline:
-        case kPolyline16:
-        case kPolylineTo:
-        case kPolylineTo16: {
-            const bool small = type == kPolygon16 || type == kPolyline16 || type == kPolylineTo16;
-            std::vector<QPointF> points = Points(r, 28, r.U32(24), small);
-            if (points.empty())
-                return;
-            const bool to = type == kPolylineTo || type == kPolylineTo16;
+        const QPolygon polygon = Device(points);
+        if (QPainterPath* recording = Recording()) {
             if (to) {
-                points.insert(points.begin(), dc_.position);
-                dc_.position = points.back();
-            }
-            const QPolygon polygon = Device(points);
-            if (QPainterPath* recording = Recording()) {
-                if (to) {
-                    FromCurrent(*recording);
-                    for (qsizetype i = 1; i < polygon.size(); ++i)
-                        recording->lineTo(polygon[i]);
-                } else {
-                    recording->addPolygon(QPolygonF(polygon));
-                    if (type == kPolygon || type == kPolygon16)
-                        recording->closeSubpath();
-                }
-            } else if (type == kPolygon || type == kPolygon16) {
-                Prepare(true);
-                painter_.drawPolygon(polygon, dc_.winding ? Qt::WindingFill : Qt::OddEvenFill);
+                FromCurrent(*recording);
+                for (qsizetype i = 1; i < polygon.size(); ++i)
+                    recording->lineTo(polygon[i]);
             } else {
-                Prepare(false);
-                painter_.drawPolyline(polygon);
+                recording->addPolygon(QPolygonF(polygon));
+                if (closed)
+                    recording->closeSubpath();
             }
-            return;
+        } else if (closed) {
+            Prepare(true);
+            painter_.drawPolygon(polygon, dc_.winding ? Qt::WindingFill : Qt::OddEvenFill);
+        } else {
+            Prepare(false);
+            painter_.drawPolyline(polygon);
         }
-        case kPolyBezier:
-        case kPolyBezier16:
-        case kPolyBezierTo:
-        case kPolyBezierTo16: {
-            const bool small = type == kPolyBezier16 || type == kPolyBezierTo16;
-            const std::vector<QPointF> points = Points(r, 28, r.U32(24), small);
-            if (!points.empty())
-                DrawBezier(points, type == kPolyBezierTo || type == kPolyBezierTo16);
-            return;
-        }
-        case kPolyPolygon:
-            DrawPolys(r, false, true);
-            return;
-        case kPolyPolygon16:
-            DrawPolys(r, true, true);
-            return;
-        case kPolyPolyline:
-            DrawPolys(r, false, false);
-            return;
-        case kPolyPolyline16:
-            DrawPolys(r, true, false);
-            return;
-        default: {
-            EmfDrawing drawing = Drawing();
-            painter_.setCompositionMode(RasterMode());
-            if (PlayShapeRecord(type, r, drawing))
-                return;
-            if (PlayPathRecord(type, r, drawing)) {
-                SyncClip();
-                return;
-            }
-            // Raster operations combine lines and fills only.
-            painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            if (!PlayBitmapRecord(type, r, drawing))
-                PlayTextRecord(type, r, drawing);
-            return;
-        }
-        }
+    }
+
+    void PolyBezier(EmfRecord type, const RecordView& r)
+    {
+        using enum EmfRecord;
+        const bool small = type == PolyBezier16 || type == PolyBezierTo16;
+        const std::vector<QPointF> points = Points(r, 28, r.U32(24), small);
+        if (!points.empty())
+            DrawBezier(points, type == PolyBezierTo || type == PolyBezierTo16);
+    }
+
+    void PolyPoly(EmfRecord type, const RecordView& r)
+    {
+        using enum EmfRecord;
+        DrawPolys(r, type == PolyPolygon16 || type == PolyPolyline16,
+                  type == PolyPolygon || type == PolyPolygon16);
     }
 
     QPainter& painter_;
@@ -798,11 +720,203 @@ private:
     std::vector<std::optional<Object>> objects_;
 };
 
+// Every record type the player knows, in numeric order: the core's with
+// their handlers, the families' and the ones passed over on purpose.
+constexpr auto Player::Routes()
+{
+    using enum EmfRecord;
+    using F = EmfFamily;
+    return std::to_array<Route>({
+        {Header, F::Ignored},
+        {PolyBezier, F::Core, &Player::PolyBezier},
+        {Polygon, F::Core, &Player::PolyPoints},
+        {Polyline, F::Core, &Player::PolyPoints},
+        {PolyBezierTo, F::Core, &Player::PolyBezier},
+        {PolylineTo, F::Core, &Player::PolyPoints},
+        {PolyPolyline, F::Core, &Player::PolyPoly},
+        {PolyPolygon, F::Core, &Player::PolyPoly},
+        {SetWindowExtEx, F::Core, &Player::SetExtent},
+        {SetWindowOrgEx, F::Core, &Player::SetOrigin},
+        {SetViewportExtEx, F::Core, &Player::SetExtent},
+        {SetViewportOrgEx, F::Core, &Player::SetOrigin},
+        {SetBrushOrgEx, F::Ignored},
+        // Eof ends the playback before it is dispatched.
+        {SetPixelV, F::Core, &Player::SetPixel},
+        {SetMapperFlags, F::Ignored},
+        {SetMapMode, F::Core, &Player::SetMapMode},
+        {SetBkMode, F::Core, &Player::SetBkMode},
+        {SetPolyFillMode, F::Core, &Player::SetPolyFillMode},
+        {SetRop2, F::Core, &Player::SetRop2},
+        // Pictures are stretched pixel by pixel whatever mode they ask for.
+        {SetStretchBltMode, F::Ignored},
+        {SetTextAlign, F::Core, &Player::SetTextAlign},
+        {SetColorAdjustment, F::Ignored},
+        {SetTextColor, F::Core, &Player::SetTextColor},
+        {SetBkColor, F::Core, &Player::SetBkColor},
+        {OffsetClipRgn, F::Path},
+        {MoveToEx, F::Core, &Player::MoveTo},
+        {SetMetaRgn, F::Ignored},
+        {ExcludeClipRect, F::Path},
+        {IntersectClipRect, F::Path},
+        {ScaleViewportExtEx, F::Core, &Player::ScaleExtent},
+        {ScaleWindowExtEx, F::Core, &Player::ScaleExtent},
+        {SaveDC, F::Core, &Player::SaveDc},
+        {RestoreDC, F::Core, &Player::RestoreDc},
+        {SetWorldTransform, F::Core, &Player::SetWorldTransform},
+        {ModifyWorldTransform, F::Core, &Player::ModifyWorldTransform},
+        {SelectObject, F::Core, &Player::SelectObject},
+        {CreatePen, F::Core, &Player::CreatePen},
+        {CreateBrushIndirect, F::Core, &Player::CreateBrush},
+        {DeleteObject, F::Core, &Player::DeleteObject},
+        {AngleArc, F::Shape},
+        {Ellipse, F::Core, &Player::Ellipse},
+        {Rectangle, F::Core, &Player::Rectangle},
+        {RoundRect, F::Shape},
+        {Arc, F::Shape},
+        {Chord, F::Shape},
+        {Pie, F::Shape},
+        // No palettes are kept: selecting one, its index checked by Play,
+        // changes nothing, not even the painter.
+        {SelectPalette, F::Core},
+        {CreatePalette, F::Core, &Player::CreateOther},
+        {SetPaletteEntries, F::Ignored},
+        {ResizePalette, F::Ignored},
+        {RealizePalette, F::Ignored},
+        {ExtFloodFill, F::Ignored},
+        {LineTo, F::Core, &Player::LineTo},
+        {ArcTo, F::Shape},
+        {PolyDraw, F::Core, &Player::PolyDraw},
+        {SetArcDirection, F::Core, &Player::SetArcDirection},
+        {SetMiterLimit, F::Ignored},
+        {BeginPath, F::Path},
+        {EndPath, F::Path},
+        {CloseFigure, F::Path},
+        {FillPath, F::Path},
+        {StrokeAndFillPath, F::Path},
+        {StrokePath, F::Path},
+        {FlattenPath, F::Path},
+        {WidenPath, F::Path},
+        {SelectClipPath, F::Path},
+        {AbortPath, F::Path},
+        // Comments, the EMF+ records of dual files among them: the GDI
+        // records beside them draw the same picture.
+        {Comment, F::Ignored},
+        {FillRgn, F::Core, &Player::FillOrFrameRegion},
+        {FrameRgn, F::Core, &Player::FillOrFrameRegion},
+        {InvertRgn, F::Path},
+        {PaintRgn, F::Path},
+        {ExtSelectClipRgn, F::Path},
+        {BitBlt, F::Bitmap},
+        {StretchBlt, F::Bitmap},
+        {MaskBlt, F::Ignored},
+        {PlgBlt, F::Ignored},
+        {SetDIBitsToDevice, F::Bitmap},
+        {StretchDIBits, F::Bitmap},
+        {ExtCreateFontIndirectW, F::Core, &Player::CreateFont},
+        {ExtTextOutA, F::Text},
+        {ExtTextOutW, F::Text},
+        {PolyBezier16, F::Core, &Player::PolyBezier},
+        {Polygon16, F::Core, &Player::PolyPoints},
+        {Polyline16, F::Core, &Player::PolyPoints},
+        {PolyBezierTo16, F::Core, &Player::PolyBezier},
+        {PolylineTo16, F::Core, &Player::PolyPoints},
+        {PolyPolyline16, F::Core, &Player::PolyPoly},
+        {PolyPolygon16, F::Core, &Player::PolyPoly},
+        {PolyDraw16, F::Core, &Player::PolyDraw},
+        {CreateMonoBrush, F::Core, &Player::CreatePatternBrush},
+        {CreateDIBPatternBrushPt, F::Core, &Player::CreatePatternBrush},
+        {ExtCreatePen, F::Core, &Player::ExtCreatePen},
+        {PolyTextOutA, F::Text},
+        {PolyTextOutW, F::Text},
+        {SetICMMode, F::Ignored},
+        {CreateColorSpace, F::Core, &Player::CreateOther},
+        {SetColorSpace, F::Ignored},
+        {DeleteColorSpace, F::Ignored},
+        {GLSRecord, F::Ignored},
+        {GLSBoundedRecord, F::Ignored},
+        {PixelFormat, F::Ignored},
+        {DrawEscape, F::Ignored},
+        {ExtEscape, F::Ignored},
+        {SmallTextOut, F::Text},
+        {ForceUFIMapping, F::Ignored},
+        {NamedEscape, F::Ignored},
+        {ColorCorrectPalette, F::Ignored},
+        {SetICMProfileA, F::Ignored},
+        {SetICMProfileW, F::Ignored},
+        {AlphaBlend, F::Bitmap},
+        {SetLayout, F::Ignored},
+        {TransparentBlt, F::Bitmap},
+        {GradientFill, F::Bitmap},
+        {SetLinkedUFIs, F::Ignored},
+        {SetTextJustification, F::Core, &Player::SetTextJustification},
+        {ColorMatchToTargetW, F::Ignored},
+        {CreateColorSpaceW, F::Core, &Player::CreateOther},
+    });
+}
+
+const Player::Route* Player::Find(EmfRecord type)
+{
+    static constexpr auto kRoutes = Routes();
+    static_assert(std::ranges::adjacent_find(kRoutes, std::ranges::greater_equal{}, &Route::type) ==
+                      kRoutes.end(),
+                  "routes in strictly numeric order");
+    const auto found = std::ranges::lower_bound(kRoutes, type, {}, &Route::type);
+    return found != kRoutes.end() && found->type == type ? &*found : nullptr;
+}
+
+EmfFamily Player::FamilyOf(EmfRecord type)
+{
+    const Route* route = Find(type);
+    // A record nobody knows is passed over like the known ones nobody draws.
+    return route != nullptr ? route->family : EmfFamily::Ignored;
+}
+
+void Player::Dispatch(EmfRecord type, const RecordView& r)
+{
+    const EmfFamily family = FamilyOf(type);
+    if (family == EmfFamily::Core) {
+        if (const Handler handler = Find(type)->handler)
+            (this->*handler)(type, r);
+        return;
+    }
+    EmfDrawing drawing = Drawing();
+    switch (family) {
+    case EmfFamily::Shape:
+        painter_.setCompositionMode(RasterMode());
+        PlayShapeRecord(type, r, drawing);
+        return;
+    case EmfFamily::Path:
+        painter_.setCompositionMode(RasterMode());
+        PlayPathRecord(type, r, drawing);
+        SyncClip();
+        return;
+    case EmfFamily::Bitmap:
+    case EmfFamily::Text:
+    case EmfFamily::Ignored:
+        // Raster operations combine lines and fills only. A record passed
+        // over leaves the painter drawing plainly too, so a SetPixelV after
+        // it is not combined with the last line's raster operation.
+        painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        if (family == EmfFamily::Bitmap)
+            PlayBitmapRecord(type, r, drawing);
+        else if (family == EmfFamily::Text)
+            PlayTextRecord(type, r, drawing);
+        return;
+    case EmfFamily::Core:
+        return;
+    }
+}
+
 } // namespace
 
 void FailInvalidMetafile()
 {
     throw EInvalidGraphic(QStringLiteral("メタファイルが不正です"));
+}
+
+EmfFamily EmfFamilyOf(EmfRecord type)
+{
+    return Player::FamilyOf(type);
 }
 
 QColor ColourOf(std::uint32_t colourRef)

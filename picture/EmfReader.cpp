@@ -76,7 +76,7 @@ std::optional<std::size_t> RestoredState(std::int32_t which, std::size_t depth)
 
 bool LooksLikeEmf(const QByteArray& data)
 {
-    return data.size() > 100 && ReadU32(data, 0) == kEmfHeaderType &&
+    return data.size() > 100 && ReadU32(data, 0) == RecordNumber(EmfRecord::Header) &&
            ReadU32(data, 40) == kEmfSignature;
 }
 
@@ -102,26 +102,26 @@ bool EmfObjectIndexValid(std::uint32_t type, const QByteArray& data, qsizetype o
     // Where the record keeps its index, and whether it creates an object there.
     qsizetype at = 8;
     bool creates = false;
-    switch (type) {
-    case 38:  // CreatePen
-    case 39:  // CreateBrushIndirect
-    case 49:  // CreatePalette
-    case 82:  // ExtCreateFontIndirectW
-    case 93:  // CreateMonoBrush
-    case 94:  // CreateDIBPatternBrushPt
-    case 95:  // ExtCreatePen
-    case 99:  // CreateColorSpace
-    case 122: // CreateColorSpaceW
+    switch (EmfRecord(type)) {
+    case EmfRecord::CreatePen:
+    case EmfRecord::CreateBrushIndirect:
+    case EmfRecord::CreatePalette:
+    case EmfRecord::ExtCreateFontIndirectW:
+    case EmfRecord::CreateMonoBrush:
+    case EmfRecord::CreateDIBPatternBrushPt:
+    case EmfRecord::ExtCreatePen:
+    case EmfRecord::CreateColorSpace:
+    case EmfRecord::CreateColorSpaceW:
         creates = true;
         break;
-    case 37: // SelectObject
-    case 40: // DeleteObject
-    case 48: // SelectPalette
-    case 50: // SetPaletteEntries
-    case 51: // ResizePalette
+    case EmfRecord::SelectObject:
+    case EmfRecord::DeleteObject:
+    case EmfRecord::SelectPalette:
+    case EmfRecord::SetPaletteEntries:
+    case EmfRecord::ResizePalette:
         break;
-    case 71: // FillRgn
-    case 72: // FrameRgn
+    case EmfRecord::FillRgn:
+    case EmfRecord::FrameRgn:
         at = 28;
         break;
     default:
@@ -139,7 +139,7 @@ bool EmfRecordsValid(const QByteArray& data)
 {
     // The header record holds at least the fields read above.
     const std::uint32_t headerSize = ReadU32(data, 4);
-    if (ReadU32(data, 0) != kEmfHeaderType || headerSize < 88)
+    if (ReadU32(data, 0) != RecordNumber(EmfRecord::Header) || headerSize < 88)
         return false;
     qsizetype offset = 0;
     while (offset < data.size()) {
@@ -149,7 +149,7 @@ bool EmfRecordsValid(const QByteArray& data)
         const std::uint32_t size = ReadU32(data, offset + 4);
         if (size < 8 || size % 4 != 0 || !Inside(data, offset, qsizetype(size)))
             return false;
-        if (type == kEmfEofType)
+        if (type == RecordNumber(EmfRecord::Eof))
             return true;
         if (!EmfObjectIndexValid(type, data, offset, size, ReadU16(data, 56)))
             return false;

@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 
+#include "EmfRecords.h"
+
 namespace orvelle {
 
 // a × b / c with a 64-bit intermediate, rounded to the nearest integer with
@@ -36,10 +38,8 @@ struct EmfHeader {
     std::int32_t deviceMillimetresY = 0;
 };
 
-// The enhanced-metafile header record type and its " EMF" signature.
-constexpr std::uint32_t kEmfHeaderType = 1;
+// The " EMF" signature of the enhanced-metafile header record.
 constexpr std::uint32_t kEmfSignature = 0x464D4520;
-constexpr std::uint32_t kEmfEofType = 14;
 
 // SaveDC keeps at most this many states, so a file of nothing but saves
 // cannot eat the memory; saves beyond it are passed over.

@@ -14,15 +14,6 @@ namespace orvelle {
 
 namespace {
 
-enum ShapeRecord : std::uint32_t {
-    kAngleArc = 41,
-    kRoundRect = 44,
-    kArc = 45,
-    kChord = 46,
-    kPie = 47,
-    kArcTo = 55,
-};
-
 // The angle, counter-clockwise on the screen in degrees, of the point where
 // the ray from the box centre through p meets the ellipse in the box. Qt
 // measures its arc angles along the ellipse, so the ray's angle is
@@ -64,7 +55,7 @@ ArcSpan SpanOf(const RecordView& r, const EmfDrawing& dc, const QRectF& box)
     return span;
 }
 
-void DrawArcFamily(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
+void DrawArcFamily(EmfRecord type, const RecordView& r, EmfDrawing& dc)
 {
     const auto box = RecordBox(r, dc.mapping);
     if (!box)
@@ -73,33 +64,33 @@ void DrawArcFamily(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
     const ArcSpan span = SpanOf(r, dc, rect);
     if (!std::isfinite(span.start) || !std::isfinite(span.sweep))
         return;
-    const bool fill = type == kChord || type == kPie;
+    const bool fill = type == EmfRecord::Chord || type == EmfRecord::Pie;
     QPainterPath* recording = dc.Path();
     dc.painter.setPen(dc.pen);
     dc.painter.setBrush(fill ? dc.brush : QBrush(Qt::NoBrush));
     // A whole turn is drawn as the ellipse record draws it, pixel for pixel.
-    if (std::abs(span.sweep) == 360 && type != kArcTo && recording == nullptr) {
+    if (std::abs(span.sweep) == 360 && type != EmfRecord::ArcTo && recording == nullptr) {
         dc.painter.drawEllipse(*box);
         return;
     }
     QPainterPath own;
     QPainterPath& path = recording ? *recording : own;
-    if (type == kPie) {
+    if (type == EmfRecord::Pie) {
         path.moveTo(rect.center());
         path.arcTo(rect, span.start, span.sweep);
         path.closeSubpath();
     } else {
-        if (type != kArcTo)
+        if (type != EmfRecord::ArcTo)
             path.arcMoveTo(rect, span.start);
         else if (path.elementCount() == 0 || path.currentPosition() != QPointF(dc.Map(dc.position)))
             path.moveTo(dc.Map(dc.position));
         path.arcTo(rect, span.start, span.sweep);
-        if (type == kChord)
+        if (type == EmfRecord::Chord)
             path.closeSubpath();
     }
     if (recording == nullptr)
         dc.painter.drawPath(path);
-    if (type == kArcTo) {
+    if (type == EmfRecord::ArcTo) {
         bool invertible = false;
         const QTransform back = dc.mapping.inverted(&invertible);
         if (invertible)
@@ -172,19 +163,19 @@ std::optional<QRect> RecordBox(const RecordView& r, const QTransform& mapping)
     return box.adjusted(0, 0, -1, -1);
 }
 
-bool PlayShapeRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
+bool PlayShapeRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
 {
     switch (type) {
-    case kArc:
-    case kArcTo:
-    case kChord:
-    case kPie:
+    case EmfRecord::Arc:
+    case EmfRecord::ArcTo:
+    case EmfRecord::Chord:
+    case EmfRecord::Pie:
         DrawArcFamily(type, r, dc);
         return true;
-    case kRoundRect:
+    case EmfRecord::RoundRect:
         DrawRoundRect(r, dc);
         return true;
-    case kAngleArc:
+    case EmfRecord::AngleArc:
         DrawAngleArc(r, dc);
         return true;
     default:

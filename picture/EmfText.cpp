@@ -23,14 +23,6 @@ namespace orvelle {
 
 namespace {
 
-enum TextRecord : std::uint32_t {
-    kExtTextOutA = 83,
-    kExtTextOutW = 84,
-    kPolyTextOutA = 96,
-    kPolyTextOutW = 97,
-    kSmallTextOut = 108,
-};
-
 constexpr std::uint32_t kEtoOpaque = 0x2;
 constexpr std::uint32_t kEtoClipped = 0x4;
 constexpr std::uint32_t kEtoGlyphIndex = 0x10;
@@ -491,29 +483,30 @@ Font ReadFontRecord(const RecordView& r)
     return f;
 }
 
-bool PlayTextRecord(std::uint32_t type, const RecordView& r, EmfDrawing& dc)
+bool PlayTextRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
 {
-    if (type != kExtTextOutA && type != kExtTextOutW && type != kPolyTextOutA &&
-        type != kPolyTextOutW && type != kSmallTextOut)
+    if (type != EmfRecord::ExtTextOutA && type != EmfRecord::ExtTextOutW &&
+        type != EmfRecord::PolyTextOutA && type != EmfRecord::PolyTextOutW &&
+        type != EmfRecord::SmallTextOut)
         return false;
     // Fonts need the GUI side of Qt; a program without it draws no text.
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return true;
     const Font& font = dc.state.font;
     switch (type) {
-    case kExtTextOutA:
-    case kExtTextOutW:
-        if (const auto run = ReadTextBlock(r, 36, type == kExtTextOutW, font))
+    case EmfRecord::ExtTextOutA:
+    case EmfRecord::ExtTextOutW:
+        if (const auto run = ReadTextBlock(r, 36, type == EmfRecord::ExtTextOutW, font))
             DrawRun(*run, dc);
         return true;
-    case kPolyTextOutA:
-    case kPolyTextOutW: {
+    case EmfRecord::PolyTextOutA:
+    case EmfRecord::PolyTextOutW: {
         const std::uint32_t strings = r.U32(36);
         if (!r.Holds(40, std::uint64_t(strings) * kEmrTextBytes))
             return true;
         for (std::uint32_t i = 0; i < strings; ++i) {
             if (const auto run = ReadTextBlock(r, 40 + qsizetype(i) * kEmrTextBytes,
-                                               type == kPolyTextOutW, font))
+                                               type == EmfRecord::PolyTextOutW, font))
                 DrawRun(*run, dc);
         }
         return true;

@@ -1,6 +1,7 @@
 #include "WmfTranslator.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "BmpReader.h"
 #include "EmfFonts.h"
 #include "EmfReader.h"
+#include "EmfRecords.h"
 #include "Errors.h"
 
 namespace orvelle {
@@ -77,61 +79,79 @@ enum WmfFunction : std::uint16_t {
     kStretchDib = 0x0F43,
 };
 
-enum EmfType : std::uint32_t {
-    kEmfHeader = 1,
-    kEmfSetWindowExt = 9,
-    kEmfSetWindowOrg = 10,
-    kEmfSetViewportExt = 11,
-    kEmfSetViewportOrg = 12,
-    kEmfEof = 14,
-    kEmfSetPixel = 15,
-    kEmfSetMapMode = 17,
-    kEmfSetBkMode = 18,
-    kEmfSetPolyFillMode = 19,
-    kEmfSetRop2 = 20,
-    kEmfSetStretchBltMode = 21,
-    kEmfSetTextAlign = 22,
-    kEmfSetTextColor = 24,
-    kEmfSetBkColor = 25,
-    kEmfOffsetClipRgn = 26,
-    kEmfMoveTo = 27,
-    kEmfExcludeClipRect = 29,
-    kEmfIntersectClipRect = 30,
-    kEmfScaleViewportExt = 31,
-    kEmfScaleWindowExt = 32,
-    kEmfSaveDc = 33,
-    kEmfRestoreDc = 34,
-    kEmfSelectObject = 37,
-    kEmfCreatePen = 38,
-    kEmfCreateBrush = 39,
-    kEmfDeleteObject = 40,
-    kEmfEllipse = 42,
-    kEmfRectangle = 43,
-    kEmfRoundRect = 44,
-    kEmfArc = 45,
-    kEmfChord = 46,
-    kEmfPie = 47,
-    kEmfLineTo = 54,
-    kEmfExtSelectClipRgn = 75,
-    kEmfBitBlt = 76,
-    kEmfStretchBlt = 77,
-    kEmfSetDiBitsToDevice = 80,
-    kEmfStretchDiBits = 81,
-    kEmfExtCreateFont = 82,
-    kEmfExtTextOutA = 83,
-    kEmfPolygon16 = 86,
-    kEmfPolyline16 = 87,
-    kEmfPolyPolygon16 = 91,
-    kEmfCreateDibPatternBrush = 94,
-    kEmfSetTextJustification = 120,
+// How a 32-bit field of an enhanced record is made from the WMF record's
+// 16-bit parameters: one of them, signed or not, or a pair of them holding a
+// 32-bit value (a colour), low word first.
+enum class From : std::uint8_t { Signed, Unsigned, Pair };
+
+struct Field {
+    From from;
+    std::uint8_t parameter;
 };
+
+// A signed parameter, an unsigned one and a pair from parameter i on.
+constexpr Field S(int i)
+{
+    return {From::Signed, std::uint8_t(i)};
+}
+constexpr Field W(int i)
+{
+    return {From::Unsigned, std::uint8_t(i)};
+}
+constexpr Field L(int i)
+{
+    return {From::Pair, std::uint8_t(i)};
+}
+
+// A WMF record that is the enhanced one with its parameters in another
+// order: WMF stores them last argument first, so points come as y, x and
+// boxes as bottom, right, top, left.
+struct Reordered {
+    std::uint16_t function;
+    EmfRecord type;
+    std::array<Field, 8> fields;
+    std::size_t count;
+
+    constexpr Reordered(std::uint16_t f, EmfRecord t, std::initializer_list<Field> list)
+        : function(f), type(t), fields{}, count(list.size())
+    {
+        std::copy(list.begin(), list.end(), fields.begin());
+    }
+};
+
+constexpr auto kReordered = std::to_array<Reordered>({
+    {kSetWindowExt, EmfRecord::SetWindowExtEx, {S(1), S(0)}},
+    {kSetViewportExt, EmfRecord::SetViewportExtEx, {S(1), S(0)}},
+    {kScaleWindowExt, EmfRecord::ScaleWindowExtEx, {S(3), S(2), S(1), S(0)}},
+    {kScaleViewportExt, EmfRecord::ScaleViewportExtEx, {S(3), S(2), S(1), S(0)}},
+    {kSetPolyFillMode, EmfRecord::SetPolyFillMode, {W(0)}},
+    {kSetRop2, EmfRecord::SetRop2, {W(0)}},
+    {kSetStretchBltMode, EmfRecord::SetStretchBltMode, {W(0)}},
+    {kSetTextColor, EmfRecord::SetTextColor, {L(0)}},
+    {kSetBkColor, EmfRecord::SetBkColor, {L(0)}},
+    {kSetBkMode, EmfRecord::SetBkMode, {W(0)}},
+    {kSetTextAlign, EmfRecord::SetTextAlign, {W(0)}},
+    {kSetTextJustification, EmfRecord::SetTextJustification, {S(1), S(0)}},
+    {kOffsetClipRegion, EmfRecord::OffsetClipRgn, {S(1), S(0)}},
+    {kMoveTo, EmfRecord::MoveToEx, {S(1), S(0)}},
+    {kLineTo, EmfRecord::LineTo, {S(1), S(0)}},
+    {kSetPixel, EmfRecord::SetPixelV, {S(3), S(2), L(0)}},
+    {kIntersectClipRect, EmfRecord::IntersectClipRect, {S(3), S(2), S(1), S(0)}},
+    {kExcludeClipRect, EmfRecord::ExcludeClipRect, {S(3), S(2), S(1), S(0)}},
+    {kRectangle, EmfRecord::Rectangle, {S(3), S(2), S(1), S(0)}},
+    {kEllipse, EmfRecord::Ellipse, {S(3), S(2), S(1), S(0)}},
+    // The box, then the corner ellipse's width and height.
+    {kRoundRect, EmfRecord::RoundRect, {S(5), S(4), S(3), S(2), S(1), S(0)}},
+    // The box, then the start and end points of the arc.
+    {kArc, EmfRecord::Arc, {S(7), S(6), S(5), S(4), S(3), S(2), S(1), S(0)}},
+    {kChord, EmfRecord::Chord, {S(7), S(6), S(5), S(4), S(3), S(2), S(1), S(0)}},
+    {kPie, EmfRecord::Pie, {S(7), S(6), S(5), S(4), S(3), S(2), S(1), S(0)}},
+});
 
 constexpr int kMapIsotropic = 7;
 constexpr int kMapAnisotropic = 8;
 // The enhanced header counts its handles in 16 bits, slot 0 included.
 constexpr std::size_t kMaxSlots = 0xFFFE;
-// The player keeps this many saved states and passes over further saves;
-// the shadowed origins must follow it exactly.
 // Regions of more rectangles clip to their bounding box: the exact clip is
 // built from one exclusion per gap, which grows with bands × rectangles.
 constexpr std::size_t kMaxRegionRects = 256;
@@ -200,15 +220,16 @@ public:
 
     QByteArray Run()
     {
-        Emit(kEmfSetMapMode, {kMapAnisotropic});
+        Emit(EmfRecord::SetMapMode, {kMapAnisotropic});
         origins_.windowX = frame_.left;
         origins_.windowY = frame_.top;
-        Emit(kEmfSetWindowOrg, {frame_.left, frame_.top});
+        Emit(EmfRecord::SetWindowOrgEx, {frame_.left, frame_.top});
         if (frame_.right != frame_.left && frame_.bottom != frame_.top)
-            Emit(kEmfSetWindowExt, {frame_.right - frame_.left, frame_.bottom - frame_.top});
-        Emit(kEmfSetViewportOrg, {0, 0});
+            Emit(EmfRecord::SetWindowExtEx,
+                 {frame_.right - frame_.left, frame_.bottom - frame_.top});
+        Emit(EmfRecord::SetViewportOrgEx, {0, 0});
         if (frame_.width != 0 && frame_.height != 0)
-            Emit(kEmfSetViewportExt, {frame_.width, frame_.height});
+            Emit(EmfRecord::SetViewportExtEx, {frame_.width, frame_.height});
 
         qsizetype offset = qsizetype(ReadU16(wmf_, 2)) * 2;
         while (offset + 6 <= wmf_.size()) {
@@ -221,7 +242,7 @@ public:
                 return {};
             offset += qsizetype(bytes);
         }
-        Emit(kEmfEof, {0, 16, 20});
+        Emit(EmfRecord::Eof, {0, 16, 20});
         return Header() + records_;
     }
 
@@ -249,18 +270,18 @@ private:
         return wmf_.mid(offset_ + 6 + at, count);
     }
 
-    void Emit(std::uint32_t type, std::initializer_list<std::int64_t> words)
+    void Emit(EmfRecord type, std::initializer_list<std::int64_t> words)
     {
         QByteArray body;
         for (std::int64_t w : words)
             Put32(body, std::uint32_t(w));
         EmitRaw(type, body);
     }
-    void EmitRaw(std::uint32_t type, QByteArray body)
+    void EmitRaw(EmfRecord type, QByteArray body)
     {
         if (body.size() % 4 != 0)
             body.append(4 - body.size() % 4, '\0');
-        Put32(records_, type);
+        Put32(records_, RecordNumber(type));
         Put32(records_, std::uint32_t(8 + body.size()));
         records_ += body;
     }
@@ -300,7 +321,7 @@ private:
             Put16(body, U(first + i));
     }
 
-    void Poly(std::uint32_t type)
+    void Poly(EmfRecord type)
     {
         const int count = P(0);
         if (count <= 0 || !HasParameters(1 + std::uint64_t(count) * 2))
@@ -327,33 +348,52 @@ private:
         for (int i = 0; i < polys; ++i)
             Put32(body, U(1 + i));
         PutPoints(body, 1 + polys, int(total));
-        EmitRaw(kEmfPolyPolygon16, body);
+        EmitRaw(EmfRecord::PolyPolygon16, body);
     }
 
-    // Rectangles come as bottom, right, top, left from parameter first.
-    void Box(std::uint32_t type, int first, std::initializer_list<std::int64_t> more = {})
+    // The enhanced record of a reordered WMF record; false for any other record.
+    bool EmitReordered(std::uint16_t function)
     {
+        const auto entry = std::ranges::find(kReordered, function, &Reordered::function);
+        if (entry == kReordered.end())
+            return false;
         QByteArray body;
-        for (int i : {3, 2, 1, 0})
-            Put32(body, std::uint32_t(std::int32_t(P(first + i))));
-        for (std::int64_t w : more)
-            Put32(body, std::uint32_t(w));
-        EmitRaw(type, body);
+        for (std::size_t i = 0; i < entry->count; ++i) {
+            const Field field = entry->fields[i];
+            switch (field.from) {
+            case From::Signed:
+                Put32(body, std::uint32_t(std::int32_t(P(field.parameter))));
+                break;
+            case From::Unsigned:
+                Put32(body, U(field.parameter));
+                break;
+            case From::Pair:
+                Put32(body, P32(field.parameter));
+                break;
+            }
+        }
+        EmitRaw(entry->type, body);
+        return true;
     }
 
-    void EmitWindowOrg() { Emit(kEmfSetWindowOrg, {origins_.windowX, origins_.windowY}); }
-    void EmitViewportOrg() { Emit(kEmfSetViewportOrg, {origins_.viewportX, origins_.viewportY}); }
+    void EmitWindowOrg() { Emit(EmfRecord::SetWindowOrgEx, {origins_.windowX, origins_.windowY}); }
+    void EmitViewportOrg()
+    {
+        Emit(EmfRecord::SetViewportOrgEx, {origins_.viewportX, origins_.viewportY});
+    }
 
     void SaveDc()
     {
-        Emit(kEmfSaveDc, {});
+        Emit(EmfRecord::SaveDC, {});
+        // The player passes over saves beyond its limit; the shadowed
+        // origins must follow it exactly.
         if (saved_.size() < kMaxSavedStates)
             saved_.push_back(origins_);
     }
 
     void RestoreDc(std::int16_t which)
     {
-        Emit(kEmfRestoreDc, {which});
+        Emit(EmfRecord::RestoreDC, {which});
         const std::optional<std::size_t> target = RestoredState(which, saved_.size());
         if (!target)
             return;
@@ -380,7 +420,7 @@ private:
         for (QChar c : name)
             Put16(body, c.unicode());
         body.append((32 - name.size()) * 2, '\0');
-        EmitRaw(kEmfExtCreateFont, body);
+        EmitRaw(EmfRecord::ExtCreateFontIndirectW, body);
     }
 
     // ExtTextOutA with the 8-bit string as it is and 32-bit spacing.
@@ -406,7 +446,7 @@ private:
         body.append(qsizetype(padded - chars), '\0');
         for (std::int32_t d : dx)
             Put32(body, std::uint32_t(d));
-        EmitRaw(kEmfExtTextOutA, body);
+        EmitRaw(EmfRecord::ExtTextOutA, body);
     }
 
     void TextOut()
@@ -487,7 +527,7 @@ private:
         }
         if (dib)
             body += dib->info + dib->bits;
-        EmitRaw(source ? kEmfStretchBlt : kEmfBitBlt, body);
+        EmitRaw(source ? EmfRecord::StretchBlt : EmfRecord::BitBlt, body);
     }
 
     // META_DIBBITBLT and META_DIBSTRETCHBLT; the forms without a bitmap,
@@ -538,7 +578,7 @@ private:
         Put32(body, P32(0));
         Put32(body, std::uint32_t(std::int32_t(P(8))));
         Put32(body, std::uint32_t(std::int32_t(P(7))));
-        EmitRaw(kEmfStretchDiBits, body + dib->info + dib->bits);
+        EmitRaw(EmfRecord::StretchDIBits, body + dib->info + dib->bits);
     }
 
     void SetDibToDevice()
@@ -550,7 +590,7 @@ private:
         QByteArray body = DibFields({P(8), P(7), P(4), P(3), P(6), P(5)}, *dib, usage, 76);
         Put32(body, U(2));
         Put32(body, U(1));
-        EmitRaw(kEmfSetDiBitsToDevice, body + dib->info + dib->bits);
+        EmitRaw(EmfRecord::SetDIBitsToDevice, body + dib->info + dib->bits);
     }
 
     void DibPatternBrush()
@@ -569,7 +609,7 @@ private:
             Put32(body, v);
         if (dib)
             body += dib->info + dib->bits;
-        EmitRaw(kEmfCreateDibPatternBrush, body);
+        EmitRaw(EmfRecord::CreateDIBPatternBrushPt, body);
     }
 
     // A region's scans: each a band from top to bottom holding left-right
@@ -601,7 +641,7 @@ private:
     // that no rectangle covers, band by band.
     void SelectClipRegion(const SlotEntry* slot)
     {
-        Emit(kEmfExtSelectClipRgn, {0, kRgnCopy});
+        Emit(EmfRecord::ExtSelectClipRgn, {0, kRgnCopy});
         if (slot == nullptr || slot->kind != Slot::Region || slot->rects.empty())
             return;
         const std::vector<Span>& rects = slot->rects;
@@ -609,7 +649,7 @@ private:
         for (const Span& r : rects)
             box = {std::min(box.left, r.left), std::min(box.top, r.top),
                    std::max(box.right, r.right), std::max(box.bottom, r.bottom)};
-        Emit(kEmfIntersectClipRect, {box.left, box.top, box.right, box.bottom});
+        Emit(EmfRecord::IntersectClipRect, {box.left, box.top, box.right, box.bottom});
         if (rects.size() > kMaxRegionRects)
             return;
         std::vector<int> edges;
@@ -630,11 +670,11 @@ private:
             int x = box.left;
             for (const auto& [left, right] : covered) {
                 if (left > x)
-                    Emit(kEmfExcludeClipRect, {x, top, left, bottom});
+                    Emit(EmfRecord::ExcludeClipRect, {x, top, left, bottom});
                 x = std::max(x, right);
             }
             if (x < box.right)
-                Emit(kEmfExcludeClipRect, {x, top, box.right, bottom});
+                Emit(EmfRecord::ExcludeClipRect, {x, top, box.right, bottom});
         }
     }
 
@@ -649,57 +689,117 @@ private:
             // put back then, so nothing is drawn.
             if (saved_.size() >= kMaxSavedStates)
                 return;
-            Emit(kEmfSaveDc, {});
-            Emit(kEmfSelectObject, {std::int64_t(*brush) + 1});
+            Emit(EmfRecord::SaveDC, {});
+            Emit(EmfRecord::SelectObject, {std::int64_t(*brush) + 1});
         }
         for (const Span& r : region->rects)
             EmitBlit(r.left, r.top, r.right - r.left, r.bottom - r.top, kPatCopy);
         if (brush)
-            Emit(kEmfRestoreDc, {-1});
+            Emit(EmfRecord::RestoreDC, {-1});
+    }
+
+    // SetMapMode: the frame's mapping is anisotropic; a fixed mode would
+    // throw away the window the picture was fitted to.
+    void SetMapMode()
+    {
+        if (P(0) == kMapIsotropic || P(0) == kMapAnisotropic)
+            Emit(EmfRecord::SetMapMode, {P(0)});
+    }
+
+    // SetWindowOrg, OffsetWindowOrg and their viewport twins (y, x): the
+    // shadowed origin moves, and the enhanced file is told where it lands.
+    void MoveOrigin(bool window, bool offset)
+    {
+        std::int64_t& x = window ? origins_.windowX : origins_.viewportX;
+        std::int64_t& y = window ? origins_.windowY : origins_.viewportY;
+        x = (offset ? x : 0) + P(1);
+        y = (offset ? y : 0) + P(0);
+        window ? EmitWindowOrg() : EmitViewportOrg();
+    }
+
+    void CreatePen()
+    {
+        if (const auto slot = Allocate(Slot::Drawing))
+            Emit(EmfRecord::CreatePen, {std::int64_t(*slot) + 1, U(0), P(1), P(2), P32(3)});
+    }
+
+    void CreateBrush()
+    {
+        if (const auto slot = Allocate(Slot::Drawing))
+            Emit(EmfRecord::CreateBrushIndirect, {std::int64_t(*slot) + 1, U(0), P32(1), U(3)});
+    }
+
+    void CreateRegion()
+    {
+        if (const auto slot = Allocate(Slot::Region))
+            slots_[*slot].rects = RegionRects();
+    }
+
+    // Pens, brushes and fonts are selected in the enhanced file; a region
+    // becomes the clip.
+    void SelectObject()
+    {
+        const std::size_t index = U(0);
+        const SlotEntry* slot = SlotAt(index);
+        if (slot != nullptr && slot->kind == Slot::Drawing)
+            Emit(EmfRecord::SelectObject, {std::int64_t(index) + 1});
+        else if (slot != nullptr && slot->kind == Slot::Region)
+            SelectClipRegion(slot);
+    }
+
+    void DeleteObject()
+    {
+        const std::size_t index = U(0);
+        SlotEntry* slot = SlotAt(index);
+        if (slot == nullptr || index >= slots_.size())
+            return;
+        if (slot->kind == Slot::Drawing)
+            Emit(EmfRecord::DeleteObject, {std::int64_t(index) + 1});
+        *slot = SlotEntry{};
+    }
+
+    void SelectClip()
+    {
+        // Index 0 of a file without objects stands for no region at all.
+        const std::size_t index = U(0);
+        SelectClipRegion(index == 0 && tableSize_ == 0 ? nullptr : SlotAt(index));
+    }
+
+    void FillRegionRecord()
+    {
+        // The brush comes first, the region second; files written the
+        // other way round are recognised by what the two slots hold.
+        std::size_t region = U(1);
+        std::size_t brush = U(0);
+        const SlotEntry* r = SlotAt(region);
+        const SlotEntry* b = SlotAt(brush);
+        if (r == nullptr || b == nullptr)
+            return;
+        if (r->kind != Slot::Region && b->kind == Slot::Region) {
+            std::swap(region, brush);
+            std::swap(r, b);
+        }
+        if (b->kind == Slot::Drawing)
+            FillRegion(r, brush);
     }
 
     void Translate(std::uint16_t function, qsizetype offset, qsizetype size)
     {
         offset_ = offset;
         size_ = size;
+        if (EmitReordered(function))
+            return;
         switch (function) {
         case kSetMapMode:
-            // The frame's mapping is anisotropic; a fixed mode would throw
-            // away the window the picture was fitted to.
-            if (P(0) == kMapIsotropic || P(0) == kMapAnisotropic)
-                Emit(kEmfSetMapMode, {P(0)});
+            SetMapMode();
             return;
         case kSetWindowOrg:
-            origins_.windowX = P(1);
-            origins_.windowY = P(0);
-            EmitWindowOrg();
-            return;
         case kOffsetWindowOrg:
-            origins_.windowX += P(1);
-            origins_.windowY += P(0);
-            EmitWindowOrg();
+            MoveOrigin(true, function == kOffsetWindowOrg);
             return;
         case kSetViewportOrg:
-            origins_.viewportX = P(1);
-            origins_.viewportY = P(0);
-            EmitViewportOrg();
-            return;
         case kOffsetViewportOrg:
-            origins_.viewportX += P(1);
-            origins_.viewportY += P(0);
-            EmitViewportOrg();
-            return;
-        case kSetWindowExt:
-            Emit(kEmfSetWindowExt, {P(1), P(0)});
-            return;
-        case kSetViewportExt:
-            Emit(kEmfSetViewportExt, {P(1), P(0)});
-            return;
-        case kScaleWindowExt:
-            Emit(kEmfScaleWindowExt, {P(3), P(2), P(1), P(0)});
-            return;
-        case kScaleViewportExt:
-            Emit(kEmfScaleViewportExt, {P(3), P(2), P(1), P(0)});
+            MoveOrigin(false, function == kOffsetViewportOrg);
             return;
         case kSaveDc:
             SaveDc();
@@ -707,37 +807,11 @@ private:
         case kRestoreDc:
             RestoreDc(P(0));
             return;
-        case kSetPolyFillMode:
-            Emit(kEmfSetPolyFillMode, {U(0)});
-            return;
-        case kSetRop2:
-            Emit(kEmfSetRop2, {U(0)});
-            return;
-        case kSetStretchBltMode:
-            Emit(kEmfSetStretchBltMode, {U(0)});
-            return;
-        case kSetTextColor:
-            Emit(kEmfSetTextColor, {P32(0)});
-            return;
-        case kSetBkColor:
-            Emit(kEmfSetBkColor, {P32(0)});
-            return;
-        case kSetBkMode:
-            Emit(kEmfSetBkMode, {U(0)});
-            return;
-        case kSetTextAlign:
-            Emit(kEmfSetTextAlign, {U(0)});
-            return;
-        case kSetTextJustification:
-            Emit(kEmfSetTextJustification, {P(1), P(0)});
-            return;
         case kCreatePenIndirect:
-            if (const auto slot = Allocate(Slot::Drawing))
-                Emit(kEmfCreatePen, {std::int64_t(*slot) + 1, U(0), P(1), P(2), P32(3)});
+            CreatePen();
             return;
         case kCreateBrushIndirect:
-            if (const auto slot = Allocate(Slot::Drawing))
-                Emit(kEmfCreateBrush, {std::int64_t(*slot) + 1, U(0), P32(1), U(3)});
+            CreateBrush();
             return;
         case kCreateFontIndirect:
             CreateFont();
@@ -746,99 +820,32 @@ private:
             DibPatternBrush();
             return;
         case kCreateRegion:
-            if (const auto slot = Allocate(Slot::Region))
-                slots_[*slot].rects = RegionRects();
+            CreateRegion();
             return;
         case kCreatePalette:
         case kCreatePatternBrush:
             Allocate(Slot::Other);
             return;
-        case kSelectObject: {
-            const std::size_t index = U(0);
-            const SlotEntry* slot = SlotAt(index);
-            if (slot != nullptr && slot->kind == Slot::Drawing)
-                Emit(kEmfSelectObject, {std::int64_t(index) + 1});
-            else if (slot != nullptr && slot->kind == Slot::Region)
-                SelectClipRegion(slot);
+        case kSelectObject:
+            SelectObject();
             return;
-        }
-        case kDeleteObject: {
-            const std::size_t index = U(0);
-            SlotEntry* slot = SlotAt(index);
-            if (slot == nullptr || index >= slots_.size())
-                return;
-            if (slot->kind == Slot::Drawing)
-                Emit(kEmfDeleteObject, {std::int64_t(index) + 1});
-            *slot = SlotEntry{};
+        case kDeleteObject:
+            DeleteObject();
             return;
-        }
-        case kSelectClipRegion: {
-            // Index 0 of a file without objects stands for no region at all.
-            const std::size_t index = U(0);
-            SelectClipRegion(index == 0 && tableSize_ == 0 ? nullptr : SlotAt(index));
-            return;
-        }
-        case kIntersectClipRect:
-            Box(kEmfIntersectClipRect, 0);
-            return;
-        case kExcludeClipRect:
-            Box(kEmfExcludeClipRect, 0);
-            return;
-        case kOffsetClipRegion:
-            Emit(kEmfOffsetClipRgn, {P(1), P(0)});
+        case kSelectClipRegion:
+            SelectClip();
             return;
         case kPaintRegion:
             FillRegion(SlotAt(U(0)), std::nullopt);
             return;
-        case kFillRegion: {
-            // The brush comes first, the region second; files written the
-            // other way round are recognised by what the two slots hold.
-            std::size_t region = U(1);
-            std::size_t brush = U(0);
-            const SlotEntry* r = SlotAt(region);
-            const SlotEntry* b = SlotAt(brush);
-            if (r == nullptr || b == nullptr)
-                return;
-            if (r->kind != Slot::Region && b->kind == Slot::Region) {
-                std::swap(region, brush);
-                std::swap(r, b);
-            }
-            if (b->kind == Slot::Drawing)
-                FillRegion(r, brush);
+        case kFillRegion:
+            FillRegionRecord();
             return;
-        }
-        case kMoveTo:
-            Emit(kEmfMoveTo, {P(1), P(0)});
-            return;
-        case kLineTo:
-            Emit(kEmfLineTo, {P(1), P(0)});
-            return;
-        case kSetPixel:
-            Emit(kEmfSetPixel, {P(3), P(2), P32(0)});
-            return;
-        case kRectangle:
-            Box(kEmfRectangle, 0);
-            return;
-        case kEllipse:
-            Box(kEmfEllipse, 0);
-            return;
-        case kRoundRect:
-            Box(kEmfRoundRect, 2, {P(1), P(0)});
-            return;
-        case kArc:
-        case kChord:
-        case kPie: {
-            const std::uint32_t type = function == kArc     ? kEmfArc
-                                       : function == kChord ? kEmfChord
-                                                            : kEmfPie;
-            Box(type, 4, {P(3), P(2), P(1), P(0)});
-            return;
-        }
         case kPolygon:
-            Poly(kEmfPolygon16);
+            Poly(EmfRecord::Polygon16);
             return;
         case kPolyline:
-            Poly(kEmfPolyline16);
+            Poly(EmfRecord::Polyline16);
             return;
         case kPolyPolygon:
             PolyPolygon();
@@ -870,7 +877,7 @@ private:
     QByteArray Header() const
     {
         QByteArray h;
-        Put32(h, kEmfHeader);
+        Put32(h, RecordNumber(EmfRecord::Header));
         Put32(h, std::uint32_t(kEmfHeaderSize));
         for (int i = 0; i < 4; ++i)
             Put32(h, 0); // bounds, unknown without playing

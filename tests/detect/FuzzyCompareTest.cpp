@@ -218,7 +218,9 @@ TEST(ImagesSimilar, MetafilesAreComparedAsTheyDraw)
     // 20 pixels; and the enhanced one with its ellipse moved.
     const auto emf = [](int ellipseLeft) {
         orvelle::test::EmfWriter w(0, 0, 2000, 2000);
-        RedOnBlue(w).Add(43, {1, 1, 9, 7}).Add(42, {ellipseLeft, 2, ellipseLeft + 9, 18});
+        RedOnBlue(w)
+            .Add(orvelle::EmfRecord::Rectangle, {1, 1, 9, 7})
+            .Add(orvelle::EmfRecord::Ellipse, {ellipseLeft, 2, ellipseLeft + 9, 18});
         return w.Bytes();
     };
     orvelle::test::WmfWriter wmf;

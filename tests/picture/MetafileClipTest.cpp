@@ -13,53 +13,18 @@ using namespace orvelle::test;
 
 namespace {
 
-// Record types used here.
-enum : std::uint32_t {
-    kOffsetClipRgn = 26,
-    kExcludeClipRect = 29,
-    kIntersectClipRect = 30,
-    kScaleWindowExt = 32,
-    kSaveDc = 33,
-    kRestoreDc = 34,
-    kSelectObject = 37,
-    kCreateBrush = 39,
-    kEllipse = 42,
-    kRectangle = 43,
-    kArc = 45,
-    kSetArcDirection = 57,
-    kBeginPath = 59,
-    kEndPath = 60,
-    kFillPath = 62,
-    kStrokePath = 64,
-    kSelectClipPath = 67,
-    kAbortPath = 68,
-    kFillRgn = 71,
-    kExtSelectClipRgn = 75,
-    kCreateDibPatternBrush = 94,
-    kAlphaBlend = 114,
-    kTransparentBlt = 116,
-    kSetRop2 = 20,
-    kSetBkMode = 18,
-    kSetBkColor = 25,
-    kPolyDraw16 = 92,
-    kPolyPolygon16 = 91,
-    kSetMapMode = 17,
-    kSetWindowExt = 9,
-    kSetViewportExt = 11,
-};
-
 constexpr std::int64_t kBlackBrush = 0x80000004, kNullPen = 0x80000008, kBlackPen = 0x80000007;
 
 // Black fills without an outline: the usual set-up of these tests.
 EmfWriter& BlackFill(EmfWriter& w)
 {
-    return w.Add(kSelectObject, {kBlackBrush}).Add(kSelectObject, {kNullPen});
+    return w.Add(EmfRecord::SelectObject, {kBlackBrush}).Add(EmfRecord::SelectObject, {kNullPen});
 }
 
 // A rectangle far larger than any target here.
 EmfWriter& FillEverything(EmfWriter& w)
 {
-    return w.Add(kRectangle, {-50, -50, 100, 100});
+    return w.Add(EmfRecord::Rectangle, {-50, -50, 100, 100});
 }
 
 // Region data: its header, then rectangles (left, top, right, bottom).
@@ -107,11 +72,13 @@ QByteArray Squares()
 TEST(MetafileClip, ClipRectanglesIntersectExcludeAndSaveDcScopesThem)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    BlackFill(w).Add(kIntersectClipRect, {2, 2, 8, 8}).Add(kSaveDc, {});
-    w.Add(kExcludeClipRect, {4, 4, 6, 6});
-    FillEverything(w).Add(kRestoreDc, {-1});
+    BlackFill(w).Add(EmfRecord::IntersectClipRect, {2, 2, 8, 8}).Add(EmfRecord::SaveDC, {});
+    w.Add(EmfRecord::ExcludeClipRect, {4, 4, 6, 6});
+    FillEverything(w).Add(EmfRecord::RestoreDC, {-1});
     // Back outside the saved state the hole is gone, the outer clip stays.
-    w.Add(kCreateBrush, {1, 0, kRed, 0}).Add(kSelectObject, {1}).Add(kRectangle, {4, 4, 20, 20});
+    w.Add(EmfRecord::CreateBrushIndirect, {1, 0, kRed, 0})
+        .Add(EmfRecord::SelectObject, {1})
+        .Add(EmfRecord::Rectangle, {4, 4, 20, 20});
     const TBitmap b = Draw(w);
     const QStringList ink = Ink(b);
     EXPECT_EQ(ink[1], QStringLiteral(".........."));
@@ -127,7 +94,8 @@ TEST(MetafileClip, ClipRectanglesIntersectExcludeAndSaveDcScopesThem)
 TEST(MetafileClip, RegionsAreInDeviceUnitsAndScaleWithTheTarget)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    BlackFill(w).Raw(kExtSelectClipRgn, SelectRegion(5, Region({{1, 1, 3, 3}, {6, 6, 7, 9}})));
+    BlackFill(w).Raw(EmfRecord::ExtSelectClipRgn,
+                     SelectRegion(5, Region({{1, 1, 3, 3}, {6, 6, 7, 9}})));
     FillEverything(w);
     // Drawn at twice the size: a device pixel is two target pixels.
     const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
@@ -139,15 +107,16 @@ TEST(MetafileClip, RegionsAreInDeviceUnitsAndScaleWithTheTarget)
 
     // A copy of no region ends the clipping; and, or and difference combine.
     EmfWriter all(0, 0, 1000, 1000);
-    BlackFill(all).Raw(kExtSelectClipRgn, SelectRegion(5, Region({{1, 1, 3, 3}})));
-    all.Raw(kExtSelectClipRgn, SelectRegion(5, {}));
+    BlackFill(all).Raw(EmfRecord::ExtSelectClipRgn, SelectRegion(5, Region({{1, 1, 3, 3}})));
+    all.Raw(EmfRecord::ExtSelectClipRgn, SelectRegion(5, {}));
     EXPECT_EQ(Inked(Draw(FillEverything(all))), 100);
 
     EmfWriter combined(0, 0, 1000, 1000);
-    BlackFill(combined).Raw(kExtSelectClipRgn, SelectRegion(5, Region({{0, 0, 4, 4}})));
-    combined.Raw(kExtSelectClipRgn, SelectRegion(2, Region({{6, 6, 8, 8}}))); // or
-    combined.Raw(kExtSelectClipRgn, SelectRegion(4, Region({{0, 0, 2, 2}}))); // difference
-    combined.Add(kOffsetClipRgn, {1, 0});
+    BlackFill(combined).Raw(EmfRecord::ExtSelectClipRgn, SelectRegion(5, Region({{0, 0, 4, 4}})));
+    combined.Raw(EmfRecord::ExtSelectClipRgn, SelectRegion(2, Region({{6, 6, 8, 8}}))); // or
+    combined.Raw(EmfRecord::ExtSelectClipRgn,
+                 SelectRegion(4, Region({{0, 0, 2, 2}}))); // difference
+    combined.Add(EmfRecord::OffsetClipRgn, {1, 0});
     const TBitmap c = Draw(FillEverything(combined));
     EXPECT_EQ(Inked(c), 16 - 4 + 4);
     EXPECT_EQ(Rgb(c, 0, 3), 0xFFFFFFU) << "moved right by one";
@@ -162,8 +131,8 @@ TEST(MetafileClip, ClippedEllipseIsTheLeftHalfOfTheWholeOne)
     const auto ellipse = [](bool clipped) {
         EmfWriter w(0, 0, 2000, 2000);
         if (clipped)
-            w.Add(kIntersectClipRect, {0, 0, 10, 20});
-        w.Add(kSelectObject, {kBlackBrush}).Add(kEllipse, {0, 0, 20, 20});
+            w.Add(EmfRecord::IntersectClipRect, {0, 0, 10, 20});
+        w.Add(EmfRecord::SelectObject, {kBlackBrush}).Add(EmfRecord::Ellipse, {0, 0, 20, 20});
         return Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
     };
     const QStringList whole = Ink(ellipse(false));
@@ -179,8 +148,11 @@ TEST(MetafilePaths, FilledPathFollowsTheFillModeAndAbortDiscardsIt)
 {
     for (int mode : {1, 2}) {
         EmfWriter w(0, 0, 1000, 1000);
-        BlackFill(w).Add(19, {mode}).Add(kBeginPath, {}).Raw(kPolyPolygon16, Squares());
-        w.Add(kEndPath, {}).Add(kFillPath, {0, 0, 0, 0});
+        BlackFill(w)
+            .Add(EmfRecord::SetPolyFillMode, {mode})
+            .Add(EmfRecord::BeginPath, {})
+            .Raw(EmfRecord::PolyPolygon16, Squares());
+        w.Add(EmfRecord::EndPath, {}).Add(EmfRecord::FillPath, {0, 0, 0, 0});
         const TBitmap b = Draw(w);
         EXPECT_EQ(Rgb(b, 1, 1), 0U) << mode;
         EXPECT_EQ(Rgb(b, 3, 3), mode == 2 ? 0U : 0xFFFFFFU) << mode;
@@ -189,16 +161,21 @@ TEST(MetafilePaths, FilledPathFollowsTheFillModeAndAbortDiscardsIt)
     // Shapes inside the bracket draw nothing of their own; an aborted path
     // leaves nothing to fill.
     EmfWriter w(0, 0, 1000, 1000);
-    BlackFill(w).Add(kBeginPath, {}).Add(kRectangle, {1, 1, 5, 5}).Add(kEllipse, {0, 0, 9, 9});
-    w.Add(kAbortPath, {}).Add(kFillPath, {0, 0, 0, 0});
+    BlackFill(w)
+        .Add(EmfRecord::BeginPath, {})
+        .Add(EmfRecord::Rectangle, {1, 1, 5, 5})
+        .Add(EmfRecord::Ellipse, {0, 0, 9, 9});
+    w.Add(EmfRecord::AbortPath, {}).Add(EmfRecord::FillPath, {0, 0, 0, 0});
     EXPECT_EQ(Inked(Draw(w)), 0);
 }
 
 TEST(MetafilePaths, StrokedPathDrawsOnlyTheOutlineAndClipPathClips)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    w.Add(kSelectObject, {kBlackPen}).Add(kBeginPath, {}).Add(kRectangle, {1, 1, 8, 8});
-    w.Add(kEndPath, {}).Add(kStrokePath, {0, 0, 0, 0});
+    w.Add(EmfRecord::SelectObject, {kBlackPen})
+        .Add(EmfRecord::BeginPath, {})
+        .Add(EmfRecord::Rectangle, {1, 1, 8, 8});
+    w.Add(EmfRecord::EndPath, {}).Add(EmfRecord::StrokePath, {0, 0, 0, 0});
     const QStringList ink = Ink(Draw(w));
     EXPECT_EQ(ink[1], QStringLiteral(".########."));
     EXPECT_EQ(ink[4], QStringLiteral(".#......#."));
@@ -207,11 +184,17 @@ TEST(MetafilePaths, StrokedPathDrawsOnlyTheOutlineAndClipPathClips)
     // The ring of the two squares as the clip, then a fill of everything:
     // the same pixels as filling the path itself.
     EmfWriter clip(0, 0, 1000, 1000);
-    BlackFill(clip).Add(kBeginPath, {}).Raw(kPolyPolygon16, Squares()).Add(kEndPath, {});
-    clip.Add(kSelectClipPath, {5});
+    BlackFill(clip)
+        .Add(EmfRecord::BeginPath, {})
+        .Raw(EmfRecord::PolyPolygon16, Squares())
+        .Add(EmfRecord::EndPath, {});
+    clip.Add(EmfRecord::SelectClipPath, {5});
     EmfWriter fill(0, 0, 1000, 1000);
-    BlackFill(fill).Add(kBeginPath, {}).Raw(kPolyPolygon16, Squares()).Add(kEndPath, {});
-    fill.Add(kFillPath, {0, 0, 0, 0});
+    BlackFill(fill)
+        .Add(EmfRecord::BeginPath, {})
+        .Raw(EmfRecord::PolyPolygon16, Squares())
+        .Add(EmfRecord::EndPath, {});
+    fill.Add(EmfRecord::FillPath, {0, 0, 0, 0});
     EXPECT_EQ(Pixels(Draw(FillEverything(clip))), Pixels(Draw(fill)));
 }
 
@@ -226,8 +209,9 @@ TEST(MetafileBrushes, PatternAndHatchBrushesTileFromTheTargetOrigin)
           std::uint32_t(dib.bits.size())})
         PutU32(body, v);
     EmfWriter w(0, 0, 1000, 1000);
-    w.Raw(kCreateDibPatternBrush, body + dib.info + dib.bits).Add(kSelectObject, {1});
-    w.Add(kSelectObject, {kNullPen}).Add(kRectangle, {1, 1, 6, 6});
+    w.Raw(EmfRecord::CreateDIBPatternBrushPt, body + dib.info + dib.bits)
+        .Add(EmfRecord::SelectObject, {1});
+    w.Add(EmfRecord::SelectObject, {kNullPen}).Add(EmfRecord::Rectangle, {1, 1, 6, 6});
     const TBitmap b = Draw(w);
     EXPECT_EQ(Rgb(b, 2, 2), 0xFF0000U);
     EXPECT_EQ(Rgb(b, 3, 2), 0x00FF00U);
@@ -239,10 +223,10 @@ TEST(MetafileBrushes, PatternAndHatchBrushesTileFromTheTargetOrigin)
     // the background is opaque.
     for (int bkMode : {1, 2}) {
         EmfWriter h(0, 0, 1000, 1000);
-        h.Add(kSetBkColor, {0x00FF00}).Add(kSetBkMode, {bkMode});
-        h.Add(kCreateBrush, {1, 2, kBlue, 0})
-            .Add(kSelectObject, {1})
-            .Add(kSelectObject, {kNullPen});
+        h.Add(EmfRecord::SetBkColor, {0x00FF00}).Add(EmfRecord::SetBkMode, {bkMode});
+        h.Add(EmfRecord::CreateBrushIndirect, {1, 2, kBlue, 0})
+            .Add(EmfRecord::SelectObject, {1})
+            .Add(EmfRecord::SelectObject, {kNullPen});
         FillEverything(h);
         const TBitmap hb = Draw(h);
         EXPECT_EQ(Rgb(hb, 3, 0), 0x0000FFU) << bkMode;
@@ -254,23 +238,24 @@ TEST(MetafileBrushes, PatternAndHatchBrushesTileFromTheTargetOrigin)
 TEST(MetafileBrushes, RegionFillUsesItsOwnBrushAndRasterOperationsCombine)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    w.Add(kCreateBrush, {1, 0, kRed, 0}).Add(kSelectObject, {kBlackBrush});
+    w.Add(EmfRecord::CreateBrushIndirect, {1, 0, kRed, 0})
+        .Add(EmfRecord::SelectObject, {kBlackBrush});
     QByteArray body(16, '\0');
     const QByteArray region = Region({{2, 2, 4, 3}});
     PutU32(body, std::uint32_t(region.size()));
     PutU32(body, 1);
-    w.Raw(kFillRgn, body + region);
+    w.Raw(EmfRecord::FillRgn, body + region);
     // A frame one unit wide round the square 5 … 9 at the top right.
     QByteArray frame(16, '\0');
     const QByteArray square = Region({{5, 0, 10, 5}});
     for (std::uint32_t v : {std::uint32_t(square.size()), 1U, 1U, 1U})
         PutU32(frame, v);
-    w.Raw(72, frame + square);
+    w.Raw(EmfRecord::FrameRgn, frame + square);
     // R2_NOT twice over the same square leaves white; once leaves black.
-    w.Add(kSelectObject, {kNullPen}).Add(kSetRop2, {6});
-    w.Add(kRectangle, {5, 5, 10, 10})
-        .Add(kRectangle, {5, 5, 10, 10})
-        .Add(kRectangle, {0, 5, 3, 10});
+    w.Add(EmfRecord::SelectObject, {kNullPen}).Add(EmfRecord::SetRop2, {6});
+    w.Add(EmfRecord::Rectangle, {5, 5, 10, 10})
+        .Add(EmfRecord::Rectangle, {5, 5, 10, 10})
+        .Add(EmfRecord::Rectangle, {0, 5, 3, 10});
     const TBitmap b = Draw(w);
     EXPECT_EQ(Rgb(b, 2, 2), 0xFF0000U);
     EXPECT_EQ(Rgb(b, 3, 2), 0xFF0000U);
@@ -290,11 +275,11 @@ TEST(MetafileBitmaps, AlphaBlendAndTransparentBlt)
     const Dib translucent = MakeDib32(1, 1, {0x80800000});
     const Dib green = MakeDib32(1, 1, {0xFF00FF00});
     EmfWriter w(0, 0, 1000, 1000);
-    w.Raw(kAlphaBlend, BlitBody({1, 1, 2, 2}, 0x01FF0000, &translucent, {1, 1}));
-    w.Raw(kAlphaBlend, BlitBody({4, 1, 2, 2}, 0x00800000, &green, {1, 1}));
+    w.Raw(EmfRecord::AlphaBlend, BlitBody({1, 1, 2, 2}, 0x01FF0000, &translucent, {1, 1}));
+    w.Raw(EmfRecord::AlphaBlend, BlitBody({4, 1, 2, 2}, 0x00800000, &green, {1, 1}));
     // Red and green with green left out.
     const Dib keyed = MakeDib(2, 1, {0xFF0000, 0x00FF00});
-    w.Raw(kTransparentBlt, BlitBody({1, 5, 4, 2}, 0x00FF00, &keyed, {2, 1}));
+    w.Raw(EmfRecord::TransparentBlt, BlitBody({1, 5, 4, 2}, 0x00FF00, &keyed, {2, 1}));
     const TBitmap b = Draw(w);
     const auto near = [](unsigned got, unsigned want) {
         for (int shift : {0, 8, 16}) {
@@ -322,7 +307,7 @@ TEST(MetafileShapes, PolyDrawClosesFiguresAndArcDirectionReverses)
         PutU16(body, unsigned(v));
     body.append(char(6)).append(char(2)).append(char(3)).append(char(0));
     EmfWriter w(0, 0, 1000, 1000);
-    w.Raw(kPolyDraw16, body);
+    w.Raw(EmfRecord::PolyDraw16, body);
     const TBitmap b = Draw(w);
     EXPECT_EQ(Rgb(b, 4, 1), 0U);
     EXPECT_EQ(Rgb(b, 8, 4), 0U);
@@ -333,7 +318,8 @@ TEST(MetafileShapes, PolyDrawClosesFiguresAndArcDirectionReverses)
     // top, clockwise under the bottom.
     for (int direction : {1, 2}) {
         EmfWriter a(0, 0, 2000, 2000);
-        a.Add(kSetArcDirection, {direction}).Add(kArc, {0, 0, 20, 20, 20, 10, 0, 10});
+        a.Add(EmfRecord::SetArcDirection, {direction})
+            .Add(EmfRecord::Arc, {0, 0, 20, 20, 20, 10, 0, 10});
         const QStringList ink = Ink(Render(a.Bytes(), 20, 20, {0, 0, 21, 21}));
         EXPECT_EQ(ink[1].count(u'#') > 0, direction == 1) << direction;
         EXPECT_EQ(ink[18].count(u'#') > 0, direction == 2) << direction;
@@ -343,8 +329,11 @@ TEST(MetafileShapes, PolyDrawClosesFiguresAndArcDirectionReverses)
 TEST(MetafileDraw, ScaledWindowExtentMakesLogicalUnitsLarger)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    BlackFill(w).Add(kSetMapMode, {8}).Add(kSetWindowExt, {10, 10}).Add(kSetViewportExt, {10, 10});
-    w.Add(kScaleWindowExt, {1, 2, 1, 2}).Add(kRectangle, {0, 0, 3, 3});
+    BlackFill(w)
+        .Add(EmfRecord::SetMapMode, {8})
+        .Add(EmfRecord::SetWindowExtEx, {10, 10})
+        .Add(EmfRecord::SetViewportExtEx, {10, 10});
+    w.Add(EmfRecord::ScaleWindowExtEx, {1, 2, 1, 2}).Add(EmfRecord::Rectangle, {0, 0, 3, 3});
     // Two pixels a unit: 0 … 6, less the right and bottom edge the missing
     // pen leaves out.
     EXPECT_EQ(Inked(Draw(w)), 5 * 5);
@@ -352,22 +341,27 @@ TEST(MetafileDraw, ScaledWindowExtentMakesLogicalUnitsLarger)
 
 TEST(MetafileLoad, ObjectIndicesOutsideTheTableMakeTheFileInvalid)
 {
-    const std::vector<std::pair<std::uint32_t, std::int64_t>> broken = {
-        {kSelectObject, 99}, {40, 8}, {kCreateBrush, 0}, {kCreateBrush, 8}, {48, 12}};
+    const std::vector<std::pair<EmfRecord, std::int64_t>> broken = {
+        {EmfRecord::SelectObject, 99},
+        {EmfRecord::DeleteObject, 8},
+        {EmfRecord::CreateBrushIndirect, 0},
+        {EmfRecord::CreateBrushIndirect, 8},
+        {EmfRecord::SelectPalette, 12}};
     for (const auto& [type, index] : broken) {
         EmfWriter w(0, 0, 1000, 1000);
-        if (type == kCreateBrush)
+        if (type == EmfRecord::CreateBrushIndirect)
             w.Add(type, {index, 0, 0, 0});
         else
             w.Add(type, {index});
-        EXPECT_EQ(Failure(w.Bytes()).second, kInvalid) << type << " " << index;
+        EXPECT_EQ(Failure(w.Bytes()).second, kInvalid)
+            << orvelle::RecordNumber(type) << " " << index;
     }
     // Stock objects, deleted and empty slots are inside.
     EmfWriter fine(0, 0, 1000, 1000);
-    fine.Add(kSelectObject, {kBlackBrush})
-        .Add(40, {7})
-        .Add(kSelectObject, {7})
-        .Add(48, {0x8000000F});
+    fine.Add(EmfRecord::SelectObject, {kBlackBrush})
+        .Add(EmfRecord::DeleteObject, {7})
+        .Add(EmfRecord::SelectObject, {7})
+        .Add(EmfRecord::SelectPalette, {0x8000000F});
     EXPECT_TRUE(Failure(fine.Bytes()).second.isEmpty());
 }
 
@@ -378,7 +372,7 @@ TEST(MetafileBitmaps, SetDibitsToDeviceDrawsABandOfScanLines)
     Dib band = MakeDib(1, 2, {0xFF0000, 0x00FF00});
     band.info[8] = 4;
     EmfWriter w(0, 0, 1000, 1000);
-    w.Raw(80, DibRecordBody(band, {3, 3, 0, 2, 1, 2}, {2, 2}));
+    w.Raw(EmfRecord::SetDIBitsToDevice, DibRecordBody(band, {3, 3, 0, 2, 1, 2}, {2, 2}));
     const TBitmap b = Draw(w);
     EXPECT_EQ(Rgb(b, 3, 3), 0xFF0000U);
     EXPECT_EQ(Rgb(b, 3, 4), 0x00FF00U);
@@ -395,8 +389,8 @@ TEST(MetafileDraw, DualFilesPlayTheirGdiRecordsAndSkipTheEmfPlusComments)
     for (std::uint32_t v : {0x4001U, 12U, 0U})
         PutU32(comment, v);
     EmfWriter w(0, 0, 1000, 1000);
-    w.Raw(70, comment);
-    BlackFill(w).Add(kRectangle, {2, 2, 5, 5});
+    w.Raw(EmfRecord::Comment, comment);
+    BlackFill(w).Add(EmfRecord::Rectangle, {2, 2, 5, 5});
     EXPECT_EQ(Inked(Draw(w)), 4);
 }
 
@@ -411,8 +405,10 @@ TEST(MetafileDraw, EveryFixedMappingModeHasItsOwnUnit)
     } modes[] = {{1, 5}, {2, 50}, {3, 500}, {4, 20}, {5, 197}, {6, 283}};
     for (const auto& m : modes) {
         EmfWriter w(0, 0, 2000, 2000);
-        w.Add(kSelectObject, {kBlackBrush}).Add(kSetMapMode, {m.mode}).Add(12, {0, 20});
-        w.Add(kRectangle, {0, 0, m.fiveMm, m.fiveMm});
+        w.Add(EmfRecord::SelectObject, {kBlackBrush})
+            .Add(EmfRecord::SetMapMode, {m.mode})
+            .Add(EmfRecord::SetViewportOrgEx, {0, 20});
+        w.Add(EmfRecord::Rectangle, {0, 0, m.fiveMm, m.fiveMm});
         const QStringList ink = Ink(Render(w.Bytes(), 20, 25, {0, 0, 21, 21}));
         const int top = m.mode == 1 ? 20 : 15;
         QStringList expected;
@@ -461,7 +457,7 @@ TEST(MetafileBrushes, GradientFillsRectanglesAcrossAndDownAndTriangles)
         if (triangle)
             PutU32(body, 2);
         EmfWriter w(0, 0, 1000, 1000);
-        w.Raw(118, body);
+        w.Raw(EmfRecord::GradientFill, body);
         return Draw(w);
     };
     const TBitmap across = gradient(0);
@@ -489,7 +485,11 @@ TEST(MetafilePaths, AClipPathFarBeyondTheTargetClipsWhatTheTargetShows)
     for (int v : {-1000000, -1000000, 1000010, 1000010, -1000000, 1000010})
         PutU32(body, std::uint32_t(v));
     EmfWriter w(0, 0, 1000, 1000);
-    BlackFill(w).Add(kBeginPath, {}).Raw(3, body).Add(kEndPath, {}).Add(kSelectClipPath, {5});
+    BlackFill(w)
+        .Add(EmfRecord::BeginPath, {})
+        .Raw(EmfRecord::Polygon, body)
+        .Add(EmfRecord::EndPath, {})
+        .Add(EmfRecord::SelectClipPath, {5});
     const TBitmap b = Draw(FillEverything(w));
     EXPECT_EQ(Rgb(b, 0, 9), 0U);
     EXPECT_EQ(Rgb(b, 9, 0), 0xFFFFFFU);

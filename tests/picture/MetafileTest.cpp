@@ -37,9 +37,11 @@ TEST(MetafileLoad, BrokenFilesFailWithTheirMessage)
     const QByteArray good = EmfWriter(0, 0, 1000, 1000).Bytes();
     QByteArray shortened = good;
     shortened.chop(4);
-    QByteArray recordPastEnd = EmfWriter(0, 0, 1000, 1000).Add(43, {0, 0, 5, 5}).Bytes();
+    QByteArray recordPastEnd =
+        EmfWriter(0, 0, 1000, 1000).Add(EmfRecord::Rectangle, {0, 0, 5, 5}).Bytes();
     recordPastEnd[108 + 4] = char(0x40); // the rectangle claims 64 bytes, running over the end
-    QByteArray zeroRecord = EmfWriter(0, 0, 1000, 1000).Add(43, {0, 0, 5, 5}).Bytes();
+    QByteArray zeroRecord =
+        EmfWriter(0, 0, 1000, 1000).Add(EmfRecord::Rectangle, {0, 0, 5, 5}).Bytes();
     zeroRecord[108 + 4] = 0; // a record of size 0 would never end
     QByteArray wrongKey = PlaceableWmf(0, 0, 100, 100, 1440);
     wrongKey[0] = 0;
@@ -194,7 +196,7 @@ TEST(MetafileDraw, RectangleLandsOnTheMappedPixels)
     // Frame 0 … 10 mm onto 0 … 20: twice the reference pixels in x, four
     // times in y. The rectangle (2, 1)–(6, 3) lands on x 4 … 11, y 4 … 11.
     EmfWriter w(0, 0, 1000, 1000);
-    RedOnBlue(w).Add(43, {2, 1, 6, 3});
+    RedOnBlue(w).Add(EmfRecord::Rectangle, {2, 1, 6, 3});
     const TBitmap b = Render(w.Bytes(), 24, 44, {0, 0, 21, 41});
     EXPECT_EQ(Rgb(b, 4, 4), 0x0000FFU);   // pen at the top-left corner
     EXPECT_EQ(Rgb(b, 11, 11), 0x0000FFU); // and at the bottom-right
@@ -213,7 +215,7 @@ TEST(MetafileDraw, FrameCornersMapOntoRectangleLessOnePixel)
     // Pixels at the frame's corners, the frame starting at 5 mm: they land on
     // the rectangle's left and top and on its right − 1 and bottom − 1.
     EmfWriter w(500, 500, 1500, 2500);
-    w.Add(15, {5, 5, 0}).Add(15, {15, 25, 0});
+    w.Add(EmfRecord::SetPixelV, {5, 5, 0}).Add(EmfRecord::SetPixelV, {15, 25, 0});
     const TBitmap b = Render(w.Bytes(), 40, 40, {3, 7, 34, 28});
     EXPECT_EQ(Rgb(b, 3, 7), 0U);
     EXPECT_EQ(Rgb(b, 33, 27), 0U);
@@ -226,7 +228,9 @@ TEST(MetafileDraw, FrameCornersMapOntoRectangleLessOnePixel)
 TEST(MetafileDraw, EllipseAndPolygonFill)
 {
     EmfWriter w(0, 0, 4000, 2000);
-    RedOnBlue(w).Add(42, {0, 0, 20, 20}).Points16(86, {20, 0, 40, 0, 30, 20});
+    RedOnBlue(w)
+        .Add(EmfRecord::Ellipse, {0, 0, 20, 20})
+        .Points16(EmfRecord::Polygon16, {20, 0, 40, 0, 30, 20});
     const TBitmap b = Render(w.Bytes(), 40, 20, {0, 0, 41, 21});
     EXPECT_EQ(Rgb(b, 10, 10), 0xFF0000U); // ellipse centre
     EXPECT_EQ(Rgb(b, 0, 0), 0xFFFFFFU);   // its box corners stay white
@@ -242,9 +246,15 @@ TEST(MetafileDraw, MappingModesAndSavedStates)
     // (2, 2); a rectangle over the whole window fills x 2 … 11, y 2 … 6. The
     // saved state ends the mapping: the second rectangle is in plain pixels.
     EmfWriter w(0, 0, 2000, 2000);
-    w.Add(37, {0x80000004}); // stock black brush
-    w.Add(33, {}).Add(17, {8}).Add(9, {100, 100}).Add(11, {10, 5}).Add(12, {2, 2});
-    w.Add(43, {0, 0, 100, 100}).Add(34, {-1}).Add(43, {15, 15, 17, 17});
+    w.Add(EmfRecord::SelectObject, {0x80000004}); // stock black brush
+    w.Add(EmfRecord::SaveDC, {})
+        .Add(EmfRecord::SetMapMode, {8})
+        .Add(EmfRecord::SetWindowExtEx, {100, 100})
+        .Add(EmfRecord::SetViewportExtEx, {10, 5})
+        .Add(EmfRecord::SetViewportOrgEx, {2, 2});
+    w.Add(EmfRecord::Rectangle, {0, 0, 100, 100})
+        .Add(EmfRecord::RestoreDC, {-1})
+        .Add(EmfRecord::Rectangle, {15, 15, 17, 17});
     const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
     QStringList expected;
     for (int y = 0; y < 20; ++y) {
@@ -261,8 +271,11 @@ TEST(MetafileDraw, MappingModesAndSavedStates)
 TEST(MetafileDraw, IsotropicKeepsUnitsSquareAndMetricModesFlipY)
 {
     EmfWriter iso(0, 0, 2000, 2000);
-    iso.Add(37, {0x80000004}).Add(17, {7}).Add(9, {10, 10}).Add(11, {20, 8});
-    iso.Add(43, {0, 0, 10, 10}); // 8 × 8, not 20 × 8
+    iso.Add(EmfRecord::SelectObject, {0x80000004})
+        .Add(EmfRecord::SetMapMode, {7})
+        .Add(EmfRecord::SetWindowExtEx, {10, 10})
+        .Add(EmfRecord::SetViewportExtEx, {20, 8});
+    iso.Add(EmfRecord::Rectangle, {0, 0, 10, 10}); // 8 × 8, not 20 × 8
     const QStringList a = Ink(Render(iso.Bytes(), 20, 20, {0, 0, 21, 21}));
     EXPECT_EQ(a[0], QStringLiteral("########............"));
     EXPECT_EQ(a[7], QStringLiteral("########............"));
@@ -271,7 +284,10 @@ TEST(MetafileDraw, IsotropicKeepsUnitsSquareAndMetricModesFlipY)
     // Low metric: 0.1 mm a unit, y upward; the viewport origin at the
     // bottom-left puts the square (0, 0)–(50, 50) on 5 × 5 pixels there.
     EmfWriter metric(0, 0, 2000, 2000);
-    metric.Add(37, {0x80000004}).Add(17, {2}).Add(12, {0, 20}).Add(43, {0, 0, 50, 50});
+    metric.Add(EmfRecord::SelectObject, {0x80000004})
+        .Add(EmfRecord::SetMapMode, {2})
+        .Add(EmfRecord::SetViewportOrgEx, {0, 20})
+        .Add(EmfRecord::Rectangle, {0, 0, 50, 50});
     const QStringList m = Ink(Render(metric.Bytes(), 20, 20, {0, 0, 21, 21}));
     EXPECT_EQ(m[15], QStringLiteral("#####..............."));
     EXPECT_EQ(m[19], QStringLiteral("#####..............."));
@@ -281,8 +297,12 @@ TEST(MetafileDraw, IsotropicKeepsUnitsSquareAndMetricModesFlipY)
 TEST(MetafileDraw, UnknownRecordsAndDeletedObjectsAreHarmless)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    w.Add(0x7777, {1, 2, 3}).Add(40, {1}).Add(37, {5});                  // unknown, empty slot
-    w.Add(37, {0x80000008}).Add(37, {0x80000004}).Add(43, {1, 1, 4, 4}); // null pen, black brush
+    w.Add(EmfRecord(0x7777), {1, 2, 3})
+        .Add(EmfRecord::DeleteObject, {1})
+        .Add(EmfRecord::SelectObject, {5}); // unknown, empty slot
+    w.Add(EmfRecord::SelectObject, {0x80000008})
+        .Add(EmfRecord::SelectObject, {0x80000004})
+        .Add(EmfRecord::Rectangle, {1, 1, 4, 4}); // null pen, black brush
     const QStringList ink = Ink(Render(w.Bytes(), 10, 10, {0, 0, 11, 11}));
     // Without a pen the filled area is one pixel smaller: x and y 1 … 2.
     EXPECT_EQ(ink[1], QStringLiteral(".##......."));
@@ -293,9 +313,10 @@ TEST(MetafileDraw, UnknownRecordsAndDeletedObjectsAreHarmless)
 TEST(MetafileDraw, LinesLeaveOutTheirLastPixelAndWidePensScale)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    w.Add(27, {1, 1}).Add(54, {6, 1});       // one pixel wide, 1 … 5
-    w.Add(38, {1, 0, 2, 0, 0}).Add(37, {1}); // 2 units wide: 4 pixels at scale 2
-    w.Add(27, {1, 6}).Add(54, {8, 6});
+    w.Add(EmfRecord::MoveToEx, {1, 1}).Add(EmfRecord::LineTo, {6, 1}); // one pixel wide, 1 … 5
+    w.Add(EmfRecord::CreatePen, {1, 0, 2, 0, 0})
+        .Add(EmfRecord::SelectObject, {1}); // 2 units wide: 4 pixels at scale 2
+    w.Add(EmfRecord::MoveToEx, {1, 6}).Add(EmfRecord::LineTo, {8, 6});
     const QStringList ink = Ink(Render(w.Bytes(), 20, 20, {0, 0, 21, 21}));
     EXPECT_EQ(ink[2], QStringLiteral("..##########........"));
     EXPECT_EQ(ink[1], QString(20, u'.'));
@@ -311,7 +332,9 @@ TEST(MetafileDraw, PolyPolygonHoleFollowsTheFillMode)
     // when winding.
     for (const bool winding : {false, true}) {
         EmfWriter w(0, 0, 1000, 1000);
-        w.Add(37, {0x80000008}).Add(37, {0x80000004}).Add(19, {winding ? 2 : 1});
+        w.Add(EmfRecord::SelectObject, {0x80000008})
+            .Add(EmfRecord::SelectObject, {0x80000004})
+            .Add(EmfRecord::SetPolyFillMode, {winding ? 2 : 1});
         QByteArray body(16, '\0');
         PutU32(body, 2);
         PutU32(body, 8);
@@ -319,7 +342,7 @@ TEST(MetafileDraw, PolyPolygonHoleFollowsTheFillMode)
         PutU32(body, 4);
         for (int v : {0, 0, 10, 0, 10, 10, 0, 10, 3, 3, 7, 3, 7, 7, 3, 7})
             PutU16(body, unsigned(v));
-        w.Raw(91, body);
+        w.Raw(EmfRecord::PolyPolygon16, body);
         const TBitmap b = Render(w.Bytes(), 12, 12, {0, 0, 11, 11});
         EXPECT_EQ(Rgb(b, 1, 1), 0U) << winding;
         EXPECT_EQ(Rgb(b, 5, 5), winding ? 0U : 0xFFFFFFU) << winding;
@@ -330,7 +353,7 @@ TEST(MetafileDraw, PolyPolygonHoleFollowsTheFillMode)
 TEST(MetafileDraw, PaintsThroughAPainterAndOnBottomUpBitmaps)
 {
     EmfWriter w(0, 0, 1000, 1000);
-    RedOnBlue(w).Add(43, {2, 2, 8, 8});
+    RedOnBlue(w).Add(EmfRecord::Rectangle, {2, 2, 8, 8});
     const QByteArray emf = w.Bytes();
     const TBitmap expected = Render(emf, 12, 12, {0, 0, 11, 11});
 
@@ -372,14 +395,22 @@ TEST(MetafileDraw, DamagedBytesNeverCrash)
     // Every byte of a file with each drawing kind set to 0xFF and to 0x7F in
     // turn: each variant loads or fails with a metafile error, and draws.
     EmfWriter w(0, 0, 1000, 1000);
-    RedOnBlue(w).Add(17, {8}).Add(9, {10, 10}).Add(11, {20, 20}).Add(33, {});
-    w.Add(36, {0x3F800000, 0, 0, 0x3F800000, 0, 0, 2}).Add(43, {0, 0, 5, 5}).Add(42, {1, 1, 4, 4});
-    w.Points16(86, {0, 0, 9, 0, 5, 9}).Points16(87, {0, 0, 9, 9}).Add(34, {-1});
+    RedOnBlue(w)
+        .Add(EmfRecord::SetMapMode, {8})
+        .Add(EmfRecord::SetWindowExtEx, {10, 10})
+        .Add(EmfRecord::SetViewportExtEx, {20, 20})
+        .Add(EmfRecord::SaveDC, {});
+    w.Add(EmfRecord::ModifyWorldTransform, {0x3F800000, 0, 0, 0x3F800000, 0, 0, 2})
+        .Add(EmfRecord::Rectangle, {0, 0, 5, 5})
+        .Add(EmfRecord::Ellipse, {1, 1, 4, 4});
+    w.Points16(EmfRecord::Polygon16, {0, 0, 9, 0, 5, 9})
+        .Points16(EmfRecord::Polyline16, {0, 0, 9, 9})
+        .Add(EmfRecord::RestoreDC, {-1});
     QByteArray body(16, '\0');
     for (unsigned v : {1U, 3U, 3U, 0U, 0U, 5U, 0U, 0U, 5U})
         PutU32(body, v);
     body.append(QByteArray(4, '\0'));
-    w.Raw(91, body);
+    w.Raw(EmfRecord::PolyPolygon16, body);
     EachByteDamaged(w.Bytes(), 0, {char(0xFF), char(0x7F)}, {kInvalid, kRead});
 }
 
@@ -395,15 +426,22 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
     const std::vector<Row> rows = {
         {"rectangle and ellipse",
          [](EmfWriter& w) {
-             RedOnBlue(w).Add(43, {1, 1, 9, 7}).Add(42, {10, 2, 19, 18});
+             RedOnBlue(w)
+                 .Add(EmfRecord::Rectangle, {1, 1, 9, 7})
+                 .Add(EmfRecord::Ellipse, {10, 2, 19, 18});
          },
          [](WmfWriter& w) {
              RedOnBlue(w).Add(0x041B, {7, 9, 1, 1}).Add(0x0418, {18, 19, 2, 10});
          }},
         {"polygon, polyline and a wide line",
          [](EmfWriter& w) {
-             RedOnBlue(w).Points16(86, {2, 2, 18, 4, 9, 17}).Points16(87, {0, 19, 19, 19, 19, 0});
-             w.Add(38, {3, 0, 3, 0, kBlue}).Add(37, {3}).Add(27, {1, 10}).Add(54, {15, 12});
+             RedOnBlue(w)
+                 .Points16(EmfRecord::Polygon16, {2, 2, 18, 4, 9, 17})
+                 .Points16(EmfRecord::Polyline16, {0, 19, 19, 19, 19, 0});
+             w.Add(EmfRecord::CreatePen, {3, 0, 3, 0, kBlue})
+                 .Add(EmfRecord::SelectObject, {3})
+                 .Add(EmfRecord::MoveToEx, {1, 10})
+                 .Add(EmfRecord::LineTo, {15, 12});
          },
          [](WmfWriter& w) {
              RedOnBlue(w)
@@ -420,7 +458,11 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
                  PutU32(body, v);
              for (int v : {1, 1, 9, 1, 9, 9, 1, 9, 3, 3, 7, 3, 7, 7, 3, 7})
                  PutU16(body, unsigned(v));
-             RedOnBlue(w).Raw(91, body).Add(19, {2}).Add(10, {-10, -10}).Raw(91, body);
+             RedOnBlue(w)
+                 .Raw(EmfRecord::PolyPolygon16, body)
+                 .Add(EmfRecord::SetPolyFillMode, {2})
+                 .Add(EmfRecord::SetWindowOrgEx, {-10, -10})
+                 .Raw(EmfRecord::PolyPolygon16, body);
          },
          [](WmfWriter& w) {
              const std::initializer_list<int> poly = {2, 4, 4, 1, 1, 9, 1, 9, 9, 1,
@@ -430,8 +472,12 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
          }},
         {"saved state scopes the window",
          [](EmfWriter& w) {
-             RedOnBlue(w).Add(33, {}).Add(10, {-5, -5}).Add(43, {0, 0, 4, 4}).Add(34, {-1});
-             w.Add(43, {0, 0, 4, 4});
+             RedOnBlue(w)
+                 .Add(EmfRecord::SaveDC, {})
+                 .Add(EmfRecord::SetWindowOrgEx, {-5, -5})
+                 .Add(EmfRecord::Rectangle, {0, 0, 4, 4})
+                 .Add(EmfRecord::RestoreDC, {-1});
+             w.Add(EmfRecord::Rectangle, {0, 0, 4, 4});
          },
          [](WmfWriter& w) {
              RedOnBlue(w).Add(0x001E, {}).Add(0x020B, {-5, -5}).Add(0x041B, {4, 4, 0, 0});
@@ -439,9 +485,13 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
          }},
         {"freed slot is reused, palettes and regions take slots",
          [](EmfWriter& w) {
-             w.Add(38, {2, 0, 0, 0, kBlue}).Add(37, {2});
-             w.Add(39, {1, 0, 0x00FF00, 0}).Add(37, {1}).Add(43, {0, 0, 10, 10});
-             w.Add(39, {4, 2, kRed, 4}).Add(37, {4}).Add(43, {10, 10, 20, 20});
+             w.Add(EmfRecord::CreatePen, {2, 0, 0, 0, kBlue}).Add(EmfRecord::SelectObject, {2});
+             w.Add(EmfRecord::CreateBrushIndirect, {1, 0, 0x00FF00, 0})
+                 .Add(EmfRecord::SelectObject, {1})
+                 .Add(EmfRecord::Rectangle, {0, 0, 10, 10});
+             w.Add(EmfRecord::CreateBrushIndirect, {4, 2, kRed, 4})
+                 .Add(EmfRecord::SelectObject, {4})
+                 .Add(EmfRecord::Rectangle, {10, 10, 20, 20});
          },
          [](WmfWriter& w) {
              w.Add(0x02FC, {0, WmfWriter::Low(kRed), 0, 0});
@@ -457,9 +507,10 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
         {"arcs, chords, pies and rounded rectangles",
          [](EmfWriter& w) {
              RedOnBlue(w)
-                 .Add(45, {0, 0, 10, 10, 10, 5, 5, 0})
-                 .Add(46, {10, 0, 20, 10, 20, 5, 10, 5});
-             w.Add(47, {0, 10, 10, 20, 10, 15, 5, 10}).Add(44, {10, 10, 20, 20, 6, 4});
+                 .Add(EmfRecord::Arc, {0, 0, 10, 10, 10, 5, 5, 0})
+                 .Add(EmfRecord::Chord, {10, 0, 20, 10, 20, 5, 10, 5});
+             w.Add(EmfRecord::Pie, {0, 10, 10, 20, 10, 15, 5, 10})
+                 .Add(EmfRecord::RoundRect, {10, 10, 20, 20, 6, 4});
          },
          [](WmfWriter& w) {
              RedOnBlue(w).Add(0x0817, {0, 5, 5, 10, 10, 10, 0, 0});
@@ -508,13 +559,16 @@ TEST(MetafileShapes, ArcsRunCounterClockwiseFromStartToEnd)
     // Box 0 … 20 on 20 × 20 pixels; the start ray points right, the end ray up.
     struct Row {
         const char* name;
-        std::uint32_t type;
+        EmfRecord type;
         std::vector<std::pair<int, int>> inked, clear;
     };
     const std::vector<Row> rows = {
-        {"pie fills the upper right quarter", 47, {{14, 5}, {11, 9}}, {{5, 5}, {14, 15}, {5, 15}}},
-        {"chord cuts off the corner", 46, {{16, 4}}, {{12, 8}, {5, 5}, {14, 15}}},
-        {"arc is only the outline", 45, {{10, 0}}, {{14, 5}, {0, 10}, {10, 19}}},
+        {"pie fills the upper right quarter",
+         EmfRecord::Pie,
+         {{14, 5}, {11, 9}},
+         {{5, 5}, {14, 15}, {5, 15}}},
+        {"chord cuts off the corner", EmfRecord::Chord, {{16, 4}}, {{12, 8}, {5, 5}, {14, 15}}},
+        {"arc is only the outline", EmfRecord::Arc, {{10, 0}}, {{14, 5}, {0, 10}, {10, 19}}},
     };
     for (const Row& row : rows) {
         EmfWriter w(0, 0, 2000, 2000);
@@ -528,9 +582,9 @@ TEST(MetafileShapes, ArcsRunCounterClockwiseFromStartToEnd)
 
     // Start and end on the same ray: the whole ellipse.
     EmfWriter whole(0, 0, 2000, 2000);
-    RedOnBlue(whole).Add(46, {0, 0, 20, 20, 20, 10, 20, 10});
+    RedOnBlue(whole).Add(EmfRecord::Chord, {0, 0, 20, 20, 20, 10, 20, 10});
     EmfWriter ellipse(0, 0, 2000, 2000);
-    RedOnBlue(ellipse).Add(42, {0, 0, 20, 20});
+    RedOnBlue(ellipse).Add(EmfRecord::Ellipse, {0, 0, 20, 20});
     EXPECT_EQ(Inked(Render(whole.Bytes(), 20, 20, {0, 0, 21, 21})),
               Inked(Render(ellipse.Bytes(), 20, 20, {0, 0, 21, 21})));
 }
@@ -538,7 +592,7 @@ TEST(MetafileShapes, ArcsRunCounterClockwiseFromStartToEnd)
 TEST(MetafileShapes, RoundRectKeepsCornersAndAngleArcMovesThePosition)
 {
     EmfWriter round(0, 0, 2000, 2000);
-    RedOnBlue(round).Add(44, {0, 0, 20, 20, 10, 10});
+    RedOnBlue(round).Add(EmfRecord::RoundRect, {0, 0, 20, 20, 10, 10});
     const TBitmap r = Render(round.Bytes(), 20, 20, {0, 0, 21, 21});
     EXPECT_EQ(Rgb(r, 0, 0), 0xFFFFFFU);
     EXPECT_EQ(Rgb(r, 19, 19), 0xFFFFFFU);
@@ -547,7 +601,9 @@ TEST(MetafileShapes, RoundRectKeepsCornersAndAngleArcMovesThePosition)
     // A half circle over the top from the right, joined to the current
     // position by a line; the next line starts where the arc ended.
     EmfWriter angle(0, 0, 2000, 2000);
-    angle.Add(27, {0, 10}).Add(41, {10, 10, 5, 0, 0x43340000}).Add(54, {5, 19}); // 180°
+    angle.Add(EmfRecord::MoveToEx, {0, 10})
+        .Add(EmfRecord::AngleArc, {10, 10, 5, 0, 0x43340000})
+        .Add(EmfRecord::LineTo, {5, 19}); // 180°
     const TBitmap a = Render(angle.Bytes(), 20, 20, {0, 0, 21, 21});
     EXPECT_NE(Rgb(a, 2, 10), 0xFFFFFFU);  // the joining line
     EXPECT_NE(Rgb(a, 10, 5), 0xFFFFFFU);  // the top of the arc
@@ -566,9 +622,11 @@ TEST(MetafileBitmaps, StretchedDibScalesByNearestPixelAndMirrors)
         const Dib dib = MakeDib(2, 2, kQuad);
         const Dib stored = MakeDib(2, height, kQuad);
         EmfWriter w(0, 0, 2000, 2000);
-        w.Raw(81, DibRecordBody(stored, {2, 2, 0, 0, 2, 2}, {kSrcCopy, 8, 6}));
+        w.Raw(EmfRecord::StretchDIBits,
+              DibRecordBody(stored, {2, 2, 0, 0, 2, 2}, {kSrcCopy, 8, 6}));
         // Mirrored: the destination runs leftwards from x 20.
-        w.Raw(81, DibRecordBody(dib, {20, 12, 0, 0, 2, 2}, {kSrcCopy, std::uint32_t(-6), 4}));
+        w.Raw(EmfRecord::StretchDIBits,
+              DibRecordBody(dib, {20, 12, 0, 0, 2, 2}, {kSrcCopy, std::uint32_t(-6), 4}));
         const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
         EXPECT_EQ(Rgb(b, 2, 2), 0xFF0000U) << height;
         EXPECT_EQ(Rgb(b, 5, 4), 0xFF0000U) << height;
@@ -587,9 +645,10 @@ TEST(MetafileBitmaps, SourceRectanglesAndPalettedBits)
     // A bottom-up source's rectangle counts from its bottom-left corner:
     // (1, 0) is the yellow pixel. The paletted row is drawn at its own size.
     EmfWriter w(0, 0, 2000, 2000);
-    w.Raw(81, DibRecordBody(MakeDib(2, 2, kQuad), {0, 0, 1, 0, 1, 1}, {kSrcCopy, 3, 3}));
+    w.Raw(EmfRecord::StretchDIBits,
+          DibRecordBody(MakeDib(2, 2, kQuad), {0, 0, 1, 0, 1, 1}, {kSrcCopy, 3, 3}));
     const Dib row = MakeDib(3, -1, {2, 0, 1}, {0x000000, 0x00FF00, 0x0000FF});
-    w.Raw(80, DibRecordBody(row, {5, 10, 0, 0, 3, 1}, {0, 1}));
+    w.Raw(EmfRecord::SetDIBitsToDevice, DibRecordBody(row, {5, 10, 0, 0, 3, 1}, {0, 1}));
     const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
     EXPECT_EQ(Rgb(b, 1, 1), 0xFFFF00U);
     EXPECT_EQ(Rgb(b, 5, 10), 0x0000FFU);
@@ -603,12 +662,14 @@ TEST(MetafileBitmaps, BlockTransfersWithAndWithoutSource)
     const Dib dib = MakeDib(2, 2, kQuad);
     EmfWriter w(0, 0, 2000, 2000);
     RedOnBlue(w);
-    w.Raw(76, BlitBody({0, 0, 10, 10}, 0x00000042, nullptr));    // black
-    w.Raw(76, BlitBody({2, 2, 3, 3}, 0x00FF0062, nullptr));      // white inside it
-    w.Raw(76, BlitBody({12, 0, 4, 4}, 0x00F00021, nullptr));     // the red brush
-    w.Raw(77, BlitBody({12, 12, 8, 8}, kSrcCopy, &dib, {2, 2})); // stretched 4 times
-    w.Raw(76, BlitBody({0, 12, 2, 2}, kSrcCopy, &dib));          // the source at its size
-    w.Raw(76, BlitBody({5, 12, 4, 4}, 0x00660046, nullptr));     // not drawn: unknown operation
+    w.Raw(EmfRecord::BitBlt, BlitBody({0, 0, 10, 10}, 0x00000042, nullptr)); // black
+    w.Raw(EmfRecord::BitBlt, BlitBody({2, 2, 3, 3}, 0x00FF0062, nullptr));   // white inside it
+    w.Raw(EmfRecord::BitBlt, BlitBody({12, 0, 4, 4}, 0x00F00021, nullptr));  // the red brush
+    w.Raw(EmfRecord::StretchBlt,
+          BlitBody({12, 12, 8, 8}, kSrcCopy, &dib, {2, 2}));           // stretched 4 times
+    w.Raw(EmfRecord::BitBlt, BlitBody({0, 12, 2, 2}, kSrcCopy, &dib)); // the source at its size
+    w.Raw(EmfRecord::BitBlt,
+          BlitBody({5, 12, 4, 4}, 0x00660046, nullptr)); // not drawn: unknown operation
     const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
     EXPECT_EQ(Rgb(b, 0, 0), 0U);
     EXPECT_EQ(Rgb(b, 9, 9), 0U);
@@ -643,7 +704,7 @@ TEST(MetafileBitmaps, BitmapFieldsOutsideTheRecordDrawNothing)
         for (int i = 0; i < 4; ++i)
             body[at + i] = char((row.value >> (8 * i)) & 0xFF);
         EmfWriter w(0, 0, 2000, 2000);
-        w.Raw(81, body);
+        w.Raw(EmfRecord::StretchDIBits, body);
         const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
         if (row.field == 72)
             EXPECT_EQ(Inked(b), 20 * 8) << row.name; // the visible part of the red pixel
@@ -656,9 +717,13 @@ TEST(MetafileBitmaps, DamagedShapeAndBitmapRecordsNeverCrash)
 {
     const Dib dib = MakeDib(2, 2, kQuad);
     EmfWriter w(0, 0, 1000, 1000);
-    RedOnBlue(w).Add(45, {0, 0, 9, 9, 9, 5, 5, 0}).Add(47, {0, 0, 9, 9, 9, 5, 5, 0});
-    w.Add(44, {1, 1, 8, 8, 3, 3}).Add(27, {0, 5}).Add(41, {5, 5, 3, 0, 0x43340000});
-    w.Raw(81, DibRecordBody(dib, {0, 0, 0, 0, 2, 2}, {kSrcCopy, 8, 8}));
-    w.Raw(77, BlitBody({2, 2, 4, 4}, kSrcCopy, &dib, {2, 2}));
+    RedOnBlue(w)
+        .Add(EmfRecord::Arc, {0, 0, 9, 9, 9, 5, 5, 0})
+        .Add(EmfRecord::Pie, {0, 0, 9, 9, 9, 5, 5, 0});
+    w.Add(EmfRecord::RoundRect, {1, 1, 8, 8, 3, 3})
+        .Add(EmfRecord::MoveToEx, {0, 5})
+        .Add(EmfRecord::AngleArc, {5, 5, 3, 0, 0x43340000});
+    w.Raw(EmfRecord::StretchDIBits, DibRecordBody(dib, {0, 0, 0, 0, 2, 2}, {kSrcCopy, 8, 8}));
+    w.Raw(EmfRecord::StretchBlt, BlitBody({2, 2, 4, 4}, kSrcCopy, &dib, {2, 2}));
     EachByteDamaged(w.Bytes(), 108, {char(0xFF), char(0x7F), char(0x80)}, {kInvalid});
 }

@@ -26,8 +26,6 @@ using orvelle::RecordView;
 
 namespace {
 
-constexpr std::uint32_t kExtTextOutA = 83, kExtTextOutW = 84, kPolyTextOutW = 97,
-                        kSmallTextOut = 108;
 constexpr std::uint32_t kOpaque = 0x2, kClipped = 0x4, kGlyphIndex = 0x10, kNoRect = 0x100,
                         kSmallChars = 0x200, kPdy = 0x2000;
 
@@ -96,22 +94,22 @@ QByteArray ExtTextOutBody(const Text& t, const QByteArray& string, std::uint32_t
     return body + TextBlock(t, string, units, 8 + 28 + 40) + Tail(t, string);
 }
 
-QByteArray Record(std::uint32_t type, const QByteArray& body)
+QByteArray Record(EmfRecord type, const QByteArray& body)
 {
     QByteArray r;
-    PutU32(r, type);
+    PutU32(r, orvelle::RecordNumber(type));
     PutU32(r, std::uint32_t(8 + body.size()));
     return r + body;
 }
 
 QByteArray TextW(const Text& t, const QString& s)
 {
-    return Record(kExtTextOutW, ExtTextOutBody(t, Utf16(s), std::uint32_t(s.size())));
+    return Record(EmfRecord::ExtTextOutW, ExtTextOutBody(t, Utf16(s), std::uint32_t(s.size())));
 }
 
 QByteArray TextA(const Text& t, const QByteArray& bytes)
 {
-    return Record(kExtTextOutA, ExtTextOutBody(t, bytes, std::uint32_t(bytes.size())));
+    return Record(EmfRecord::ExtTextOutA, ExtTextOutBody(t, bytes, std::uint32_t(bytes.size())));
 }
 
 // Plays records straight into an image through the text family, with a
@@ -135,7 +133,7 @@ protected:
             EmfDrawing dc{painter,        mapping, QPen(), QBrush(),
                           state.position, false,   state,  QTransform()};
             const RecordView r{bytes, 0, bytes.size()};
-            EXPECT_TRUE(orvelle::PlayTextRecord(orvelle::ReadU32(bytes, 0), r, dc));
+            EXPECT_TRUE(orvelle::PlayTextRecord(EmfRecord(orvelle::ReadU32(bytes, 0)), r, dc));
         }
         return image;
     }
@@ -346,13 +344,13 @@ TEST_F(TextPlay, SmallTextPolyTextAndGlyphIndicesDrawLikeExtTextOut)
         PutU32(small, v);
     small.append("Hg", 2);
     Pad(small);
-    EXPECT_EQ(Play({Record(kSmallTextOut, small)}), reference);
+    EXPECT_EQ(Play({Record(EmfRecord::SmallTextOut, small)}), reference);
 
     QByteArray wide;
     for (std::uint32_t v : {10U, 10U, 2U, 0U, 1U, 0U, 0U, 0U, 0U, 0U, 0U})
         PutU32(wide, v);
     wide += Utf16(QStringLiteral("Hg"));
-    EXPECT_EQ(Play({Record(kSmallTextOut, wide)}), reference);
+    EXPECT_EQ(Play({Record(EmfRecord::SmallTextOut, wide)}), reference);
 
     // Two strings of one record, each at its own point.
     QByteArray poly(16, '\0');
@@ -362,7 +360,7 @@ TEST_F(TextPlay, SmallTextPolyTextAndGlyphIndicesDrawLikeExtTextOut)
     poly += TextBlock({10, 10}, Utf16(QStringLiteral("Hg")), 2, stringsAt);
     poly += TextBlock({60, 40}, Utf16(QStringLiteral("Hg")), 2, stringsAt + 4);
     poly += Utf16(QStringLiteral("HgHg"));
-    const QImage both = Play({Record(kPolyTextOutW, poly)});
+    const QImage both = Play({Record(EmfRecord::PolyTextOutW, poly)});
     const QImage second = Play({TextW({60, 40}, QStringLiteral("Hg"))});
     EXPECT_EQ(InkBox(both), InkBox(reference) | InkBox(second));
 
@@ -377,7 +375,8 @@ TEST_F(TextPlay, SmallTextPolyTextAndGlyphIndicesDrawLikeExtTextOut)
     for (quint32 g : glyphs)
         PutU16(indices, g);
     Text byIndex{10, 10, kGlyphIndex};
-    const QImage indexed = Play({Record(kExtTextOutW, ExtTextOutBody(byIndex, indices, 2))});
+    const QImage indexed =
+        Play({Record(EmfRecord::ExtTextOutW, ExtTextOutBody(byIndex, indices, 2))});
     EXPECT_EQ(InkBox(indexed), InkBox(reference));
 }
 
@@ -425,11 +424,11 @@ TEST_F(TextPlay, FieldsOutsideTheRecordDrawNothing)
     QByteArray poly(16, '\0');
     for (std::uint32_t v : {1U, 0U, 0U, 0x08000000U})
         PutU32(poly, v);
-    EXPECT_TRUE(InkBox(Play({Record(kPolyTextOutW, poly)})).isNull());
+    EXPECT_TRUE(InkBox(Play({Record(EmfRecord::PolyTextOutW, poly)})).isNull());
     QByteArray small;
     for (std::uint32_t v : {1U, 1U, 0xFFFFFFFFU, kNoRect, 1U, 0U, 0U})
         PutU32(small, v);
-    EXPECT_TRUE(InkBox(Play({Record(kSmallTextOut, small)})).isNull());
+    EXPECT_TRUE(InkBox(Play({Record(EmfRecord::SmallTextOut, small)})).isNull());
     // Records cut short read their missing fields as 0 and draw no text.
     for (qsizetype length = 8; length < good.size(); length += 4) {
         QByteArray cut = good.left(length);
@@ -525,16 +524,16 @@ QByteArray TextFile()
     EmfWriter w(0, 0, 9900, 4900);
     Text spaced{5, 5, kOpaque, QRect(QPoint(2, 2), QPoint(20, 20)), {12, 12}};
     const QByteArray a = TextW(spaced, QStringLiteral("Hg"));
-    w.Raw(kExtTextOutW, a.mid(8));
+    w.Raw(EmfRecord::ExtTextOutW, a.mid(8));
     const QByteArray b =
         TextA({40, 5, kClipped, QRect(QPoint(40, 5), QPoint(60, 20))}, QByteArray("abc", 3));
-    w.Raw(kExtTextOutA, b.mid(8));
+    w.Raw(EmfRecord::ExtTextOutA, b.mid(8));
     QByteArray small;
     for (std::uint32_t v : {70U, 10U, 2U, kNoRect | kSmallChars, 1U, 0U, 0U})
         PutU32(small, v);
     small.append("Hi", 2);
     Pad(small);
-    w.Raw(kSmallTextOut, small);
+    w.Raw(EmfRecord::SmallTextOut, small);
     return w.Bytes();
 }
 

@@ -58,7 +58,7 @@ QByteArray Wmf(const QByteArray& records, unsigned objects = 8)
 }
 
 struct Record {
-    std::uint32_t type;
+    EmfRecord type;
     QByteArray bytes;
     std::int32_t I32(qsizetype at) const { return orvelle::ReadI32(bytes, at); }
     std::uint32_t U32(qsizetype at) const { return orvelle::ReadU32(bytes, at); }
@@ -71,13 +71,13 @@ std::vector<Record> Translated(const QByteArray& wmf)
     std::vector<Record> records;
     for (qsizetype at = 0; at + 8 <= emf.size();) {
         const std::uint32_t size = orvelle::ReadU32(emf, at + 4);
-        records.push_back({orvelle::ReadU32(emf, at), emf.mid(at, size)});
+        records.push_back({EmfRecord(orvelle::ReadU32(emf, at)), emf.mid(at, size)});
         at += size;
     }
     return records;
 }
 
-std::vector<Record> OfType(const std::vector<Record>& all, std::uint32_t type)
+std::vector<Record> OfType(const std::vector<Record>& all, EmfRecord type)
 {
     std::vector<Record> out;
     for (const Record& r : all)
@@ -187,11 +187,11 @@ QRegion ClipOf(const std::vector<Record>& records)
     QRegion clip;
     for (const Record& r : records) {
         const QRect rect(QPoint(r.I32(8), r.I32(12)), QPoint(r.I32(16) - 1, r.I32(20) - 1));
-        if (r.type == 75)
+        if (r.type == EmfRecord::ExtSelectClipRgn)
             clip = QRegion(-1000, -1000, 3000, 3000);
-        else if (r.type == 30)
+        else if (r.type == EmfRecord::IntersectClipRect)
             clip &= rect;
-        else if (r.type == 29)
+        else if (r.type == EmfRecord::ExcludeClipRect)
             clip -= rect;
     }
     return clip;
@@ -204,7 +204,9 @@ const std::initializer_list<int> kRedBrush = {0, WmfWriter::Low(kRed), WmfWriter
 bool PlayerClips()
 {
     EmfWriter w(0, 0, 2000, 2000);
-    RedOnBlue(w).Add(30, {0, 0, 5, 5}).Raw(76, Blit({0, 0, 20, 20}, kPatternCopy, false));
+    RedOnBlue(w)
+        .Add(EmfRecord::IntersectClipRect, {0, 0, 5, 5})
+        .Raw(EmfRecord::BitBlt, Blit({0, 0, 20, 20}, kPatternCopy, false));
     return Inked(Render(w.Bytes(), 20, 20, {0, 0, 21, 21})) == 25;
 }
 
@@ -228,15 +230,15 @@ TEST(WmfTranslate, TextStateFontsAndStringsKeepTheirBytes)
     r += Rec(0x0A32, {1, 1, 2, 0}, "ab");
     const std::vector<Record> all = Translated(Wmf(r));
 
-    EXPECT_EQ(OfType(all, 24).at(0).U32(8), 0x123456U);
-    EXPECT_EQ(OfType(all, 25).at(0).U32(8), 0xDDFFEEU);
-    EXPECT_EQ(OfType(all, 18).at(0).U32(8), 1U);
-    EXPECT_EQ(OfType(all, 22).at(0).U32(8), 24U);
-    const Record justify = OfType(all, 120).at(0);
+    EXPECT_EQ(OfType(all, EmfRecord::SetTextColor).at(0).U32(8), 0x123456U);
+    EXPECT_EQ(OfType(all, EmfRecord::SetBkColor).at(0).U32(8), 0xDDFFEEU);
+    EXPECT_EQ(OfType(all, EmfRecord::SetBkMode).at(0).U32(8), 1U);
+    EXPECT_EQ(OfType(all, EmfRecord::SetTextAlign).at(0).U32(8), 24U);
+    const Record justify = OfType(all, EmfRecord::SetTextJustification).at(0);
     EXPECT_EQ(justify.I32(8), 12); // extra space, then the number of breaks
     EXPECT_EQ(justify.I32(12), 3);
 
-    const std::vector<Record> fonts = OfType(all, 82);
+    const std::vector<Record> fonts = OfType(all, EmfRecord::ExtCreateFontIndirectW);
     ASSERT_EQ(fonts.size(), 2U);
     EXPECT_EQ(fonts[0].U32(8), 1U); // slots 0 and 1
     EXPECT_EQ(fonts[1].U32(8), 2U);
@@ -249,9 +251,9 @@ TEST(WmfTranslate, TextStateFontsAndStringsKeepTheirBytes)
     if (QStringDecoder("Shift_JIS").isValid()) {
         EXPECT_EQ(FaceOf(fonts[1]), QString::fromUtf8("ＭＳ ゴシック"));
     }
-    EXPECT_EQ(OfType(all, 37).at(0).U32(8), 2U);
+    EXPECT_EQ(OfType(all, EmfRecord::SelectObject).at(0).U32(8), 2U);
 
-    const std::vector<Record> texts = OfType(all, 83);
+    const std::vector<Record> texts = OfType(all, EmfRecord::ExtTextOutA);
     ASSERT_EQ(texts.size(), 3U);
     // TextOut: the reference point, 5 bytes, no rectangle, no spacing.
     EXPECT_EQ(texts[0].I32(24), 1); // advanced graphics mode off
@@ -310,8 +312,8 @@ TEST(WmfTranslate, RegionSelectionClipsToExactlyItsRectangles)
     const QByteArray reset = Rec(0x02FC, kRedBrush) + RegionRec({}) + Rec(0x012C, {1}) +
                              Rec(0x012C, {0}) + Rec(0x012C, {5});
     const std::vector<Record> all = Translated(Wmf(reset));
-    EXPECT_EQ(OfType(all, 75).size(), 3U);
-    EXPECT_TRUE(OfType(all, 30).empty());
+    EXPECT_EQ(OfType(all, EmfRecord::ExtSelectClipRgn).size(), 3U);
+    EXPECT_TRUE(OfType(all, EmfRecord::IntersectClipRect).empty());
 }
 
 namespace {
@@ -388,13 +390,14 @@ TEST(WmfDraw, EachFamilyDrawsAsTheEnhancedEquivalent)
     const std::vector<Row> rows = {
         {"bitmaps at their size, stretched, by rows, and raster operations",
          [](EmfWriter& w) {
-             RedOnBlue(w).Raw(81, DibRecord({2, 2, 0, 0, 2, 2}, {kSourceCopy, 8, 6}));
-             w.Raw(76, Blit({12, 2, 2, 2}, kSourceCopy, true));
-             w.Raw(77, Blit({0, 12, 8, 8}, kSourceCopy, true, {2, 2}));
-             w.Raw(80, DibRecord({12, 12, 0, 0, 2, 2}, {0, 2}));
-             w.Raw(76, Blit({15, 15, 3, 3}, 0x00000042, false));
-             w.Raw(76, Blit({16, 16, 1, 1}, 0x00FF0062, false));
-             w.Raw(76, Blit({10, 8, 8, 2}, kPatternCopy, false));
+             RedOnBlue(w).Raw(EmfRecord::StretchDIBits,
+                              DibRecord({2, 2, 0, 0, 2, 2}, {kSourceCopy, 8, 6}));
+             w.Raw(EmfRecord::BitBlt, Blit({12, 2, 2, 2}, kSourceCopy, true));
+             w.Raw(EmfRecord::StretchBlt, Blit({0, 12, 8, 8}, kSourceCopy, true, {2, 2}));
+             w.Raw(EmfRecord::SetDIBitsToDevice, DibRecord({12, 12, 0, 0, 2, 2}, {0, 2}));
+             w.Raw(EmfRecord::BitBlt, Blit({15, 15, 3, 3}, 0x00000042, false));
+             w.Raw(EmfRecord::BitBlt, Blit({16, 16, 1, 1}, 0x00FF0062, false));
+             w.Raw(EmfRecord::BitBlt, Blit({10, 8, 8, 2}, kPatternCopy, false));
          },
          RedOnBlueWmf() + Rop(0x0F43, kSourceCopy, {0, 2, 2, 0, 0, 6, 8, 2, 2}, dib) +
              Rop(0x0940, kSourceCopy, {0, 0, 2, 2, 2, 12}, dib) +
@@ -406,8 +409,11 @@ TEST(WmfDraw, EachFamilyDrawsAsTheEnhancedEquivalent)
          (48 + 4 + 64 + 4 + 8 + 16) * 4},
         {"clipping by rectangles and an offset clip",
          [](EmfWriter& w) {
-             RedOnBlue(w).Add(30, {1, 1, 15, 15}).Add(29, {4, 4, 8, 8}).Add(26, {2, 1});
-             w.Add(43, {0, 0, 20, 20});
+             RedOnBlue(w)
+                 .Add(EmfRecord::IntersectClipRect, {1, 1, 15, 15})
+                 .Add(EmfRecord::ExcludeClipRect, {4, 4, 8, 8})
+                 .Add(EmfRecord::OffsetClipRgn, {2, 1});
+             w.Add(EmfRecord::Rectangle, {0, 0, 20, 20});
          },
          RedOnBlueWmf() + Rec(0x0416, {15, 15, 1, 1}) + Rec(0x0415, {8, 8, 4, 4}) +
              Rec(0x0220, {1, 2}) + Rec(0x041B, {20, 20, 0, 0}),
@@ -417,14 +423,21 @@ TEST(WmfDraw, EachFamilyDrawsAsTheEnhancedEquivalent)
              QByteArray body;
              for (std::uint32_t v : {3U, 0U, 32U, 40U, 72U, 16U})
                  PutU32(body, v);
-             RedOnBlue(w).Raw(94, body + dib).Add(37, {3}).Add(43, {2, 2, 18, 18});
+             RedOnBlue(w)
+                 .Raw(EmfRecord::CreateDIBPatternBrushPt, body + dib)
+                 .Add(EmfRecord::SelectObject, {3})
+                 .Add(EmfRecord::Rectangle, {2, 2, 18, 18});
          },
          RedOnBlueWmf() + Rec(0x0142, {5, 0}, dib) + Rec(0x012D, {2}) + Rec(0x041B, {18, 18, 2, 2}),
          100},
         {"text with its font, colours and spacing",
          [](EmfWriter& w) {
-             w.Add(24, {kBlue}).Add(18, {1}).Add(22, {0});
-             w.Raw(82, ArialRecord()).Add(37, {1}).Raw(83, HiRecord());
+             w.Add(EmfRecord::SetTextColor, {kBlue})
+                 .Add(EmfRecord::SetBkMode, {1})
+                 .Add(EmfRecord::SetTextAlign, {0});
+             w.Raw(EmfRecord::ExtCreateFontIndirectW, ArialRecord())
+                 .Add(EmfRecord::SelectObject, {1})
+                 .Raw(EmfRecord::ExtTextOutA, HiRecord());
          },
          Rec(0x0209, {WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}) + Rec(0x0102, {1}) +
              Rec(0x012E, {0}) + font + Rec(0x012D, {0}) +
@@ -438,7 +451,10 @@ TEST(WmfDraw, EachFamilyDrawsAsTheEnhancedEquivalent)
              text += QByteArray("\x82\xA0\x82\xA2", 4);
              for (std::uint32_t v : {9U, 0U, 9U, 0U})
                  PutU32(text, v);
-             w.Raw(82, GothicRecord()).Add(37, {1}).Add(22, {24}).Raw(83, text);
+             w.Raw(EmfRecord::ExtCreateFontIndirectW, GothicRecord())
+                 .Add(EmfRecord::SelectObject, {1})
+                 .Add(EmfRecord::SetTextAlign, {24})
+                 .Raw(EmfRecord::ExtTextOutA, text);
          },
          Rec(0x02FB, {-10, 0, 0, 0, 400}, QByteArray("\0\0\0\x80\0\0\0\0", 8) + jis) +
              Rec(0x012D, {0}) + Rec(0x012E, {24}) +
@@ -446,7 +462,10 @@ TEST(WmfDraw, EachFamilyDrawsAsTheEnhancedEquivalent)
          0},
         {"state records the player keeps",
          [](EmfWriter& w) {
-             RedOnBlue(w).Add(20, {7}).Add(21, {3}).Add(43, {2, 2, 18, 18});
+             RedOnBlue(w)
+                 .Add(EmfRecord::SetRop2, {7})
+                 .Add(EmfRecord::SetStretchBltMode, {3})
+                 .Add(EmfRecord::Rectangle, {2, 2, 18, 18});
          },
          RedOnBlueWmf() + Rec(0x0104, {7}) + Rec(0x0107, {3}) + Rec(0x041B, {18, 18, 2, 2}), 100},
     };
@@ -491,11 +510,16 @@ TEST(WmfDraw, RegionsFillAndClipAsTheirRectangles)
     const QByteArray fills = RedOnBlueWmf() + green + region + Rec(0x0228, {2, 3}) +
                              Rec(0x0220, {0, 0}) + Rec(0x061D, {0x21, 0xF0, 2, 2, 17, 17});
     EmfWriter w(0, 0, 2000, 2000);
-    RedOnBlue(w).Add(39, {3, 0, 0x00FF00, 0}).Add(33, {}).Add(37, {3});
-    w.Raw(76, Blit({0, 0, 10, 5}, kPatternCopy, false))
-        .Raw(76, Blit({0, 5, 4, 3}, kPatternCopy, false));
-    w.Raw(76, Blit({6, 5, 4, 3}, kPatternCopy, false)).Add(34, {-1}).Add(26, {0, 0});
-    w.Raw(76, Blit({17, 17, 2, 2}, kPatternCopy, false));
+    RedOnBlue(w)
+        .Add(EmfRecord::CreateBrushIndirect, {3, 0, 0x00FF00, 0})
+        .Add(EmfRecord::SaveDC, {})
+        .Add(EmfRecord::SelectObject, {3});
+    w.Raw(EmfRecord::BitBlt, Blit({0, 0, 10, 5}, kPatternCopy, false))
+        .Raw(EmfRecord::BitBlt, Blit({0, 5, 4, 3}, kPatternCopy, false));
+    w.Raw(EmfRecord::BitBlt, Blit({6, 5, 4, 3}, kPatternCopy, false))
+        .Add(EmfRecord::RestoreDC, {-1})
+        .Add(EmfRecord::OffsetClipRgn, {0, 0});
+    w.Raw(EmfRecord::BitBlt, Blit({17, 17, 2, 2}, kPatternCopy, false));
     const TBitmap a = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
     const TBitmap b = Render(Wmf(fills), 20, 20, {0, 0, 21, 21});
     EXPECT_EQ(Inked(a), 50 + 24 + 4);
@@ -509,9 +533,9 @@ TEST(WmfDraw, RegionsFillAndClipAsTheirRectangles)
         Wmf(RedOnBlueWmf() + region + Rec(0x012C, {2}) + Rop(0x061D, kPatternCopy, {20, 20, 0, 0})),
         20, 20, {0, 0, 21, 21});
     EmfWriter e(0, 0, 2000, 2000);
-    RedOnBlue(e).Raw(76, Blit({0, 0, 10, 5}, kPatternCopy, false));
-    e.Raw(76, Blit({0, 5, 4, 3}, kPatternCopy, false))
-        .Raw(76, Blit({6, 5, 4, 3}, kPatternCopy, false));
+    RedOnBlue(e).Raw(EmfRecord::BitBlt, Blit({0, 0, 10, 5}, kPatternCopy, false));
+    e.Raw(EmfRecord::BitBlt, Blit({0, 5, 4, 3}, kPatternCopy, false))
+        .Raw(EmfRecord::BitBlt, Blit({6, 5, 4, 3}, kPatternCopy, false));
     EXPECT_EQ(Pixels(c), Pixels(Render(e.Bytes(), 20, 20, {0, 0, 21, 21})));
 }
 
@@ -526,10 +550,19 @@ TEST(WmfDraw, OffsetOriginsFollowSavedStates)
     wmf += Rec(0x041B, {6, 3, 3, 0}) + Rec(0x0127, {1}) + Rec(0x041B, {9, 3, 6, 0});
     wmf += Rec(0x020F, {1, 1}) + Rec(0x0127, {5}) + Rec(0x041B, {12, 3, 9, 0});
     EmfWriter w(0, 0, 2000, 2000);
-    RedOnBlue(w).Add(10, {-2, -2}).Add(33, {}).Add(10, {-7, -2}).Add(33, {});
-    w.Add(12, {4, 0}).Add(43, {0, 0, 3, 3}).Add(34, {-1}).Add(12, {0, 0});
-    w.Add(43, {0, 3, 3, 6}).Add(34, {1}).Add(43, {0, 6, 3, 9});
-    w.Add(10, {-1, -1}).Add(43, {0, 9, 3, 12});
+    RedOnBlue(w)
+        .Add(EmfRecord::SetWindowOrgEx, {-2, -2})
+        .Add(EmfRecord::SaveDC, {})
+        .Add(EmfRecord::SetWindowOrgEx, {-7, -2})
+        .Add(EmfRecord::SaveDC, {});
+    w.Add(EmfRecord::SetViewportOrgEx, {4, 0})
+        .Add(EmfRecord::Rectangle, {0, 0, 3, 3})
+        .Add(EmfRecord::RestoreDC, {-1})
+        .Add(EmfRecord::SetViewportOrgEx, {0, 0});
+    w.Add(EmfRecord::Rectangle, {0, 3, 3, 6})
+        .Add(EmfRecord::RestoreDC, {1})
+        .Add(EmfRecord::Rectangle, {0, 6, 3, 9});
+    w.Add(EmfRecord::SetWindowOrgEx, {-1, -1}).Add(EmfRecord::Rectangle, {0, 9, 3, 12});
     const TBitmap a = Render(w.Bytes(), 44, 44, {0, 0, 41, 41});
     const TBitmap b = Render(Wmf(wmf), 44, 44, {0, 0, 41, 41});
     EXPECT_GT(Inked(a), 4 * 30);
@@ -540,8 +573,8 @@ TEST(WmfDraw, OffsetOriginsFollowSavedStates)
     // Scaled extents keep their numerators and denominators.
     const std::vector<Record> all =
         Translated(Wmf(Rec(0x0410, {3, 4, 1, 2}) + Rec(0x0412, {7, 8, 5, 6})));
-    const Record window = OfType(all, 32).at(0);
-    const Record viewport = OfType(all, 31).at(0);
+    const Record window = OfType(all, EmfRecord::ScaleWindowExtEx).at(0);
+    const Record viewport = OfType(all, EmfRecord::ScaleViewportExtEx).at(0);
     EXPECT_EQ(window.bytes.mid(8), QByteArray("\2\0\0\0\1\0\0\0\4\0\0\0\3\0\0\0", 16));
     EXPECT_EQ(viewport.bytes.mid(8), QByteArray("\6\0\0\0\5\0\0\0\x08\0\0\0\7\0\0\0", 16));
 }

@@ -20,12 +20,16 @@
 
 #include "Bitmap.h"
 #include "Canvas.h"
+#include "EmfRecords.h"
 #include "Errors.h"
 #include "LittleEndian.h"
 #include "Metafile.h"
 #include "TestSupport.h"
 
 namespace orvelle::test {
+
+// The writers and the tests that use them spell record types from the one list.
+using orvelle::EmfRecord;
 
 // Writes enhanced metafiles record by record. The reference device is 100 ×
 // 100 pixels on 100 × 100 mm unless a test says otherwise, so one pixel is a
@@ -38,23 +42,23 @@ public:
     std::uint16_t handles = 8;
 
     // A record of 32-bit parameters.
-    EmfWriter& Add(std::uint32_t type, std::initializer_list<std::int64_t> words)
+    EmfWriter& Add(EmfRecord type, std::initializer_list<std::int64_t> words)
     {
         QByteArray r;
         for (std::int64_t w : words)
             PutU32(r, std::uint32_t(w));
         return Raw(type, r);
     }
-    EmfWriter& Raw(std::uint32_t type, const QByteArray& body)
+    EmfWriter& Raw(EmfRecord type, const QByteArray& body)
     {
         QByteArray r;
-        PutU32(r, type);
+        PutU32(r, RecordNumber(type));
         PutU32(r, std::uint32_t(8 + body.size()));
         records_ += r + body;
         return *this;
     }
-    // A 16-bit point record (polygon 86, polyline 87) with empty bounds.
-    EmfWriter& Points16(std::uint32_t type, std::initializer_list<int> xy)
+    // A record of 16-bit points (Polygon16, Polyline16) with empty bounds.
+    EmfWriter& Points16(EmfRecord type, std::initializer_list<int> xy)
     {
         QByteArray body(16, '\0');
         PutU32(body, std::uint32_t(xy.size() / 2));
@@ -69,14 +73,14 @@ public:
     {
         QByteArray tail = records_;
         if (withEof) {
-            PutU32(tail, 14);
+            PutU32(tail, RecordNumber(EmfRecord::Eof));
             PutU32(tail, 20);
             PutU32(tail, 0);
             PutU32(tail, 16);
             PutU32(tail, 20);
         }
         QByteArray h;
-        PutU32(h, 1);
+        PutU32(h, RecordNumber(EmfRecord::Header));
         PutU32(h, 108);
         for (int i = 0; i < 4; ++i)
             PutU32(h, 0); // bounds
@@ -192,7 +196,10 @@ inline constexpr std::uint32_t kRed = 0x0000FF, kBlue = 0xFF0000; // as COLORREF
 // Selects a red solid brush and a blue one-pixel pen.
 inline EmfWriter& RedOnBlue(EmfWriter& w)
 {
-    return w.Add(39, {1, 0, kRed, 0}).Add(37, {1}).Add(38, {2, 0, 0, 0, kBlue}).Add(37, {2});
+    return w.Add(EmfRecord::CreateBrushIndirect, {1, 0, kRed, 0})
+        .Add(EmfRecord::SelectObject, {1})
+        .Add(EmfRecord::CreatePen, {2, 0, 0, 0, kBlue})
+        .Add(EmfRecord::SelectObject, {2});
 }
 
 inline const QString kInvalid = QStringLiteral("メタファイルが不正です");
@@ -300,7 +307,7 @@ inline Dib MakeDib(int width, int height, const std::vector<unsigned>& pixels,
 
 inline constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 
-// StretchDIBits (81) and SetDIBitsToDevice (80): destination, source
+// StretchDIBits and SetDIBitsToDevice: destination, source
 // rectangle and the bitmap after the fixed fields.
 inline QByteArray DibRecordBody(const Dib& dib, std::initializer_list<int> placeAndSource,
                                 std::initializer_list<std::uint32_t> tail)
@@ -318,7 +325,7 @@ inline QByteArray DibRecordBody(const Dib& dib, std::initializer_list<int> place
     return body + dib.info + dib.bits;
 }
 
-// BitBlt (76) or, with a source size, StretchBlt (77).
+// BitBlt or, with a source size, StretchBlt.
 inline QByteArray BlitBody(std::initializer_list<int> destination, std::uint32_t rop,
                            const Dib* dib, std::initializer_list<int> sourceSize = {})
 {
