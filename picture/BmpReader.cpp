@@ -33,7 +33,7 @@ constexpr std::int64_t kSaturated = std::numeric_limits<std::int64_t>::max();
 
 [[noreturn]] void RaiseInvalidBitmap()
 {
-    throw EInvalidGraphic(QStringLiteral("ビットマップイメージが不正です"));
+    throw EInvalidGraphic(InvalidBitmapText());
 }
 
 [[noreturn]] void RaiseReadError()

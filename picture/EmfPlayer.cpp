@@ -802,7 +802,7 @@ private:
 
 void FailInvalidMetafile()
 {
-    throw EInvalidGraphic(QStringLiteral("メタファイルが不正です"));
+    throw EInvalidGraphic(InvalidMetafileText());
 }
 
 QColor ColourOf(std::uint32_t colourRef)

@@ -26,7 +26,7 @@ constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
 [[noreturn]] void RaiseInvalidIcon()
 {
-    throw EInvalidGraphic(QStringLiteral("アイコンイメージが不正です"));
+    throw EInvalidGraphic(InvalidIconText());
 }
 
 std::uint16_t U16(const char* p)
