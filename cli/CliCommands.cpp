@@ -151,7 +151,7 @@ int Render(const QStringList& args, std::FILE* out, std::FILE* err)
     QFile target(output);
     if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         target.write(ppm) != ppm.size()) {
-        Print(err, QStringLiteral("EFCreateError: ") + orvelle::FileCreateText(output) + u'\n');
+        Print(err, ErrorText(orvelle::EFCreateError(orvelle::FileCreateText(output))) + u'\n');
         return 1;
     }
     return 0;

@@ -37,37 +37,6 @@ QString TimeOfDayFormat(const QLocale& locale)
 
 } // namespace
 
-QString FileDeleteText(const QString& path)
-{
-    return QStringLiteral("ファイル %1 を削除できません").arg(path);
-}
-
-QString StreamWriteText()
-{
-    return QStringLiteral("ストリームへの書き込みエラー");
-}
-
-QString MemoryStreamText()
-{
-    return QStringLiteral("メモリストリームの拡大中にメモリが足りなくなりました");
-}
-
-QString InOutErrorText(int code)
-{
-    switch (code) {
-    case 2:
-        return QStringLiteral("File not found");
-    case 3:
-        return QStringLiteral("Invalid filename");
-    case 4:
-        return QStringLiteral("Too many open files");
-    case 5:
-        return QStringLiteral("File access denied");
-    default:
-        return QStringLiteral("I/O error %1").arg(code);
-    }
-}
-
 namespace {
 
 // The run-time codes are those of the platform the texts come from; other

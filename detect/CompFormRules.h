@@ -1,7 +1,5 @@
 #pragma once
 
-#include <utility>
-
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
@@ -10,45 +8,6 @@
 #include "Graphic.h"
 
 namespace orvelle {
-
-// The run-time input/output failure: "File not found", "File access denied" ...
-class EInOutError : public Exception {
-public:
-    EInOutError(int code, QString message) : Exception(std::move(message)), code_(code) {}
-    const char* ClassName() const noexcept override { return "EInOutError"; }
-    int ErrorCode() const noexcept { return code_; }
-
-private:
-    int code_;
-};
-
-// A file could not be removed from the disk.
-class EFDeleteError : public Exception {
-public:
-    using Exception::Exception;
-    const char* ClassName() const noexcept override { return "EFDeleteError"; }
-};
-
-// Writing a stream stopped before all of it was written.
-class EWriteError : public Exception {
-public:
-    using Exception::Exception;
-    const char* ClassName() const noexcept override { return "EWriteError"; }
-};
-
-// A memory buffer could not grow to hold a whole file.
-class EStreamError : public Exception {
-public:
-    using Exception::Exception;
-    const char* ClassName() const noexcept override { return "EStreamError"; }
-};
-
-QString FileDeleteText(const QString& path); // ファイル %s を削除できません
-QString StreamWriteText();                   // ストリームへの書き込みエラー
-QString MemoryStreamText();                  // メモリストリームの拡大中に…
-
-// The run-time text of an input/output error code.
-QString InOutErrorText(int code);
 
 // The length of the file in bytes, opened for reading only. The whole 64-bit
 // length: a file of 2 GiB or more shows its true size. Throws EInOutError.

@@ -17,7 +17,7 @@ void Guarded(UserPrompts& prompts, QWidget* owner, const std::function<void()>& 
     } catch (const Exception& e) {
         prompts.ShowError(owner, e.Message());
     } catch (const std::bad_alloc&) {
-        prompts.ShowError(owner, QStringLiteral("メモリが足りません"));
+        prompts.ShowError(owner, OutOfMemoryText());
     } catch (const std::exception& e) {
         prompts.ShowError(owner, QString::fromUtf8(e.what()));
     }

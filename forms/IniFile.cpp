@@ -161,9 +161,7 @@ void IniFile::WriteInteger(const QString& section, const QString& key, int value
 
 void IniFile::UpdateFile()
 {
-    const auto fail = [this] {
-        throw EIniFileException(QStringLiteral("%1 に書き込めません").arg(fileName_));
-    };
+    const auto fail = [this] { throw EIniFileException(IniWriteText(fileName_)); };
     if (data_->unreadable)
         fail();
 

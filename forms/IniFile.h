@@ -7,13 +7,6 @@
 #include "Errors.h"
 #include "IntegerText.h"
 
-// The settings file could not be written back.
-class EIniFileException : public orvelle::Exception {
-public:
-    using orvelle::Exception::Exception;
-    const char* ClassName() const noexcept override { return "EIniFileException"; }
-};
-
 namespace orvelle {
 
 // An INI file read once when constructed and written back in one go by

@@ -118,7 +118,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
         return;
     }
     if (bits != 24)
-        throw EInvalidGraphicOperation(QStringLiteral("ビットマップの形式を変換できません"));
+        throw EInvalidGraphicOperation(orvelle::BitmapConversionText());
 
     // Colours are kept: every row goes through the colour table or masks.
     orvelle::DibFormat converted{format_.width, format_.height, false, 24, 0, 0, 0};
@@ -175,8 +175,7 @@ std::uint8_t* TBitmap::PixelRow(int row)
 const std::uint8_t* TBitmap::PixelRow(int row) const
 {
     if (row < 0 || row >= format_.height || bits_.empty())
-        throw EInvalidGraphicOperation(
-            QStringLiteral("スキャンライン のインデックスが範囲を越えました"));
+        throw EInvalidGraphicOperation(orvelle::ScanlineIndexText());
     const std::int64_t stored = format_.bottomUp ? format_.height - 1 - row : row;
     return bits_.data() + stride_ * stored;
 }

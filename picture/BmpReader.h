@@ -3,6 +3,8 @@
 #include <QByteArrayView>
 #include <QIODevice>
 
+#include "DibHeader.h"
+
 class TBitmap;
 
 namespace orvelle {
@@ -16,6 +18,10 @@ void ReadBmp(QIODevice& file, TBitmap& into);
 // pixel data. Pixel data shorter than the image leaves the rest 0. The
 // bitmap is changed only when decoding succeeds.
 void DecodeDib(QByteArrayView info, QByteArrayView pixels, TBitmap& into);
+
+// The same for a header already parsed, which the caller may have adjusted
+// (an icon's real height, a metafile band's rows).
+void DecodeDib(const DibHeader& header, QByteArrayView pixels, TBitmap& into);
 
 // How many bytes at the start of a DIB are its info header, colour masks and
 // colour table, so the pixel data starts right after them; throws the

@@ -154,8 +154,6 @@ void TCanvas::DrawAt(int x, int y, TGraphic* graphic)
 {
     if (!graphic || graphic->Empty())
         return;
-    background_ = BrushColor;
-    text_ = FontColor;
     graphic->Draw(*this, {x, y, x + graphic->Width(), y + graphic->Height()});
 }
 

@@ -38,9 +38,6 @@ public:
     // Vector drawing: draw paints on the target in its pixel coordinates,
     // the work bitmap's rows wrapped in place or the window's painter.
     void PaintWith(const std::function<void(QPainter&)>& draw);
-    // The colours DrawAt hands to the target for the picture's own use.
-    QColor BackgroundColour() const { return background_; }
-    QColor TextColour() const { return text_; }
     TBitmap* TargetBitmap() const noexcept { return bitmap_; }
     QPainter* TargetPainter() const noexcept { return painter_; }
 
@@ -49,8 +46,6 @@ private:
     QPainter* painter_ = nullptr;
     int deviceWidth_ = 0;
     int deviceHeight_ = 0;
-    QColor background_{Qt::white};
-    QColor text_{Qt::black};
 };
 
 namespace orvelle {

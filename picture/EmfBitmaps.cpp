@@ -11,6 +11,7 @@
 #include "Bitmap.h"
 #include "BmpReader.h"
 #include "Canvas.h"
+#include "DibHeader.h"
 #include "EmfContext.h"
 #include "Errors.h"
 
@@ -107,19 +108,18 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
     const QByteArrayView record(r.data.constData() + r.offset, r.size);
     TBitmap source;
     std::vector<std::uint8_t> alpha;
-    QByteArray info = record.sliced(blit.infoAt, blit.infoBytes).toByteArray();
-    if (blit.bandRows && ReadU32(info, 0) >= 40) {
-        // The band is a bitmap of its own rows only.
-        const std::int32_t height = ReadI32(info, 8);
-        const std::int32_t rows = height < 0 ? -*blit.bandRows : *blit.bandRows;
-        for (int i = 0; i < 4; ++i)
-            info[8 + i] = char((std::uint32_t(rows) >> (8 * i)) & 0xFF);
-    }
+    bool bottomUp = false;
     try {
-        DecodeDib(info, record.sliced(blit.bitsAt, blit.bitsBytes), source);
+        DibHeader dib = ParseDibHeader(record.sliced(blit.infoAt, blit.infoBytes));
+        bottomUp = blit.fromBottom && dib.info.height > 0;
+        if (blit.bandRows && dib.info.headerSize >= kInfoHeaderSize) {
+            // The band is a bitmap of its own rows only.
+            dib.info.height = dib.info.height < 0 ? -*blit.bandRows : *blit.bandRows;
+        }
+        DecodeDib(dib, record.sliced(blit.bitsAt, blit.bitsBytes), source);
         // The fourth byte of plain 32-bit pixels is their opacity.
         if (blit.sourceAlpha && source.PixelFormat() == TPixelFormat::pf32bit &&
-            ReadU32(r.data, r.offset + blit.infoAt + 16) == 0) {
+            dib.info.compression == kBiRgb) {
             alpha.reserve(std::size_t(source.Width()) * std::size_t(source.Height()));
             for (int y = 0; y < source.Height(); ++y) {
                 const std::uint8_t* row = source.PixelRow(y);
@@ -134,7 +134,6 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
     }
     if (source.Empty())
         return;
-    const bool bottomUp = blit.fromBottom && r.I32(qsizetype(blit.infoAt) + 8) > 0;
     const std::int64_t top = bottomUp
                                  ? std::int64_t(source.Height()) - blit.sourceY - blit.sourceHeight
                                  : std::int64_t(blit.sourceY);

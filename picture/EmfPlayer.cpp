@@ -911,7 +911,7 @@ void Player::Dispatch(EmfRecord type, const RecordView& r)
 
 void FailInvalidMetafile()
 {
-    throw EInvalidGraphic(QStringLiteral("メタファイルが不正です"));
+    throw EInvalidGraphic(InvalidMetafileText());
 }
 
 EmfFamily EmfFamilyOf(EmfRecord type)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <exception>
+#include <utility>
 
 #include <QByteArray>
 #include <QString>
@@ -23,41 +26,88 @@ private:
     QByteArray utf8_;
 };
 
-} // namespace orvelle
+// A class name held as a template argument, so each error class is one
+// instance of Error below and reports the name it is spelled with.
+template <std::size_t N> struct ErrorClassName {
+    constexpr ErrorClassName(const char (&name)[N]) { std::copy_n(name, N, text); }
+    char text[N];
+};
 
-#define ORVELLE_ERROR_CLASS(Name)                                                                  \
-    class Name : public orvelle::Exception {                                                       \
-    public:                                                                                        \
-        using orvelle::Exception::Exception;                                                       \
-        const char* ClassName() const noexcept override { return #Name; }                          \
-    }
+// Every error class of the program: an Exception that reports its own name.
+// Instances differ in type, so each can be caught by itself.
+template <ErrorClassName Name> class Error : public Exception {
+public:
+    using Exception::Exception;
+    const char* ClassName() const noexcept override { return Name.text; }
+};
 
 // A file could not be opened for reading.
-ORVELLE_ERROR_CLASS(EFOpenError);
+using EFOpenError = Error<"EFOpenError">;
 // A file could not be created or emptied for writing.
-ORVELLE_ERROR_CLASS(EFCreateError);
+using EFCreateError = Error<"EFCreateError">;
+// A file could not be removed from the disk.
+using EFDeleteError = Error<"EFDeleteError">;
 // Data ended before a header or table that must be read.
-ORVELLE_ERROR_CLASS(EReadError);
+using EReadError = Error<"EReadError">;
+// Writing a stream stopped before all of it was written.
+using EWriteError = Error<"EWriteError">;
+// A memory buffer could not grow to hold a whole file.
+using EStreamError = Error<"EStreamError">;
 // The bytes do not form a picture of the kind the extension promised.
-ORVELLE_ERROR_CLASS(EInvalidGraphic);
+using EInvalidGraphic = Error<"EInvalidGraphic">;
 // An operation on a picture that its state does not allow.
-ORVELLE_ERROR_CLASS(EInvalidGraphicOperation);
+using EInvalidGraphicOperation = Error<"EInvalidGraphicOperation">;
 // A drawing object or buffer could not be had.
-ORVELLE_ERROR_CLASS(EOutOfResources);
+using EOutOfResources = Error<"EOutOfResources">;
 // The platform refused an operation and said why.
-ORVELLE_ERROR_CLASS(EOSError);
+using EOSError = Error<"EOSError">;
 // The JPEG library gave up on the data.
-ORVELLE_ERROR_CLASS(EJPEG);
+using EJPEG = Error<"EJPEG">;
+// The settings file could not be written back.
+using EIniFileException = Error<"EIniFileException">;
 
-#undef ORVELLE_ERROR_CLASS
+// The run-time input/output failure: "File not found", "File access denied"
+// ... It keeps the run-time's code beside the text, which the other classes
+// have no use for.
+class EInOutError : public Error<"EInOutError"> {
+public:
+    EInOutError(int code, QString message) : Error(std::move(message)), code_(code) {}
+    int ErrorCode() const noexcept { return code_; }
 
-namespace orvelle {
+private:
+    int code_;
+};
 
-// The fixed texts, with the path or code put in.
-QString FileOpenText(const QString& path);   // ファイル %s は開けません
-QString FileCreateText(const QString& path); // ファイル %s を作成できません
-QString StreamReadText();                    // ストリームからの読み込みエラー
-QString OutOfResourcesText();                // システム リソースが足りません
+// The fixed texts, with the path, name or code put in: "ファイル %s は開けません",
+// "ファイル %s を作成できません", "ファイル %s を削除できません".
+QString FileOpenText(const QString& path);
+QString FileCreateText(const QString& path);
+QString FileDeleteText(const QString& path);
+// "ストリームからの読み込みエラー", "ストリームへの書き込みエラー" and
+// "メモリストリームの拡大中にメモリが足りなくなりました".
+QString StreamReadText();
+QString StreamWriteText();
+QString MemoryStreamText();
+// "システム リソースが足りません"; "メモリが足りません" for memory the
+// allocator refused.
+QString OutOfResourcesText();
+QString OutOfMemoryText();
+// "拡張子 .%s の画像形式は処理できません", the extension without its dot.
+QString UnknownExtensionText(const QString& ext);
+// "ビットマップイメージが不正です", "アイコンイメージが不正です",
+// "メタファイルが不正です".
+QString InvalidBitmapText();
+QString InvalidIconText();
+QString InvalidMetafileText();
+// "ビットマップの形式を変換できません", "スキャンライン のインデックスが範囲を越えました".
+QString BitmapConversionText();
+QString ScanlineIndexText();
+// "JPEG エラー #n" for a classic code.
+QString JpegErrorText(int classicCode);
+// "%s に書き込めません" for the settings file.
+QString IniWriteText(const QString& fileName);
+// The run-time text of an input/output error code.
+QString InOutErrorText(int code);
 
 // The text of the error box for a message: "." appended when the message is
 // not empty and its last character sorts after "." (so Japanese texts end in
@@ -68,3 +118,12 @@ QString ErrorBoxText(const QString& message);
 [[noreturn]] void RaiseFileCreate(const QString& path);
 
 } // namespace orvelle
+
+// The picture classes (TBitmap, TIcon, ...) and the tests live outside the
+// namespace and name these classes as they are spelled.
+using orvelle::EFOpenError;
+using orvelle::EInvalidGraphic;
+using orvelle::EInvalidGraphicOperation;
+using orvelle::EJPEG;
+using orvelle::EOutOfResources;
+using orvelle::EReadError;

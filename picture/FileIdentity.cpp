@@ -1,7 +1,6 @@
 #include "FileIdentity.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #ifdef _WIN32
 #include <io.h>
@@ -58,12 +57,6 @@ std::optional<FileId> IdentifyOpenFile(const QFile& file)
         return std::nullopt;
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 #endif
-}
-
-bool IsLink(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.isSymLink() || info.isJunction();
 }
 
 } // namespace orvelle

@@ -23,7 +23,4 @@ std::optional<FileId> IdentifyFile(const QString& path);
 // The identity of an open file.
 std::optional<FileId> IdentifyOpenFile(const QFile& file);
 
-// True when the path itself is a symbolic link (or, on Windows, a junction).
-bool IsLink(const QString& path);
-
 } // namespace orvelle

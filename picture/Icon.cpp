@@ -33,7 +33,7 @@ void TIcon::LoadFromStream(QIODevice& file)
         throw EReadError(orvelle::StreamReadText());
     const std::uint16_t type = FileType(bytes);
     if (type != kStandardIconType && type != kIconType)
-        throw EInvalidGraphic(QStringLiteral("アイコンイメージが不正です"));
+        throw EInvalidGraphic(orvelle::InvalidIconText());
     bytes_ = std::move(bytes);
     image_ = QImage();
     width_ = 0;
@@ -66,7 +66,7 @@ void TIcon::Make()
                                          orvelle::kStandardIconSize, orvelle::kUnlimitedColours)];
     if (entry.offset > std::uint64_t(bytes_.size()) ||
         entry.bytes > std::uint64_t(bytes_.size()) - entry.offset)
-        throw EInvalidGraphic(QStringLiteral("アイコンイメージが不正です"));
+        throw EInvalidGraphic(orvelle::InvalidIconText());
     QImage image = orvelle::DecodeIconImage(
         QByteArrayView(bytes_).sliced(qsizetype(entry.offset), qsizetype(entry.bytes)));
     // The icon is as large as its entry says; an image of another size is

@@ -6,11 +6,12 @@
 #include <vector>
 
 #include <QByteArray>
-#include <QtEndian>
 
 #include "Bitmap.h"
 #include "BmpReader.h"
+#include "DibHeader.h"
 #include "Errors.h"
+#include "LittleEndian.h"
 #include "PixelConversion.h"
 
 namespace orvelle {
@@ -19,29 +20,11 @@ namespace {
 
 constexpr qsizetype kIconHeaderSize = 6;
 constexpr qsizetype kDirectoryEntrySize = 16;
-constexpr std::uint32_t kInfoHeaderSize = 40;
-constexpr std::uint32_t kBiRgb = 0;
-constexpr std::uint32_t kBiBitfields = 3;
 constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
 [[noreturn]] void RaiseInvalidIcon()
 {
-    throw EInvalidGraphic(QStringLiteral("アイコンイメージが不正です"));
-}
-
-std::uint16_t U16(const char* p)
-{
-    return qFromLittleEndian<std::uint16_t>(p);
-}
-
-std::uint32_t U32(const char* p)
-{
-    return qFromLittleEndian<std::uint32_t>(p);
-}
-
-std::int32_t I32(const char* p)
-{
-    return qFromLittleEndian<std::int32_t>(p);
+    throw EInvalidGraphic(InvalidIconText());
 }
 
 int EntrySide(std::uint8_t stored)
@@ -74,48 +57,45 @@ QImage DecodePng(QByteArrayView entry)
 QImage DecodeDibEntry(QByteArrayView entry)
 {
     const std::int64_t available = entry.size();
-    if (available < qsizetype(kInfoHeaderSize))
+    // Icons carry no core headers.
+    if (available < qsizetype(kInfoHeaderSize) || le::U32(entry.data()) < kInfoHeaderSize)
         RaiseInvalidIcon();
-    const std::uint32_t headerSize = U32(entry.data());
-    if (headerSize < kInfoHeaderSize || std::int64_t(headerSize) > available)
+    // Every fault of the header is the icon's: a short table or a plane
+    // count as much as a size the data cannot hold.
+    DibHeader dib;
+    try {
+        dib = ParseDibHeader(entry, DibPlanes::Ignored);
+    } catch (const EOutOfResources&) {
+        throw;
+    } catch (const Exception&) {
         RaiseInvalidIcon();
-    const std::int32_t width = I32(entry.data() + 4);
-    const std::int32_t doubledHeight = I32(entry.data() + 8);
-    const int bits = U16(entry.data() + 14);
-    const std::uint32_t compression = U32(entry.data() + 16);
-    const std::uint32_t coloursUsed = U32(entry.data() + 32);
-    const std::int32_t height = doubledHeight / 2;
+    }
+    const std::int32_t width = dib.info.width;
+    const std::int32_t height = dib.info.height / 2;
+    const int bits = dib.info.bitCount;
+    const std::uint32_t compression = dib.info.compression;
     if (width <= 0 || height <= 0)
         RaiseInvalidIcon();
-    if (compression != kBiRgb && !(compression == kBiBitfields && (bits == 16 || bits == 32)))
-        RaiseInvalidIcon();
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+    // Icons hold no run-length data.
+    if (IsRunLength(compression) || !DibFormatAllowed(bits, compression))
         RaiseInvalidIcon();
 
-    std::int64_t length = headerSize;
-    if (compression == kBiBitfields && headerSize == kInfoHeaderSize)
-        length += 12;
-    std::int64_t colours = coloursUsed;
-    if (colours == 0 && bits <= 8)
-        colours = std::int64_t(1) << bits;
-    length += colours * 4;
+    const std::int64_t length = dib.length;
     const std::int64_t stride = RowStride(width, bits);
     // Every size is weighed against the data before it is multiplied, so a
     // header that claims gigabytes cannot overflow the arithmetic.
-    if (length > available || height > (available - length) / stride)
+    if (height > (available - length) / stride)
         RaiseInvalidIcon();
     const std::int64_t colourBytes = stride * height;
 
     // The colour part is decoded as an ordinary DIB of the real height; the
     // image size field is dropped, since the rows are known to be complete.
-    QByteArray info(entry.data(), qsizetype(length));
-    qToLittleEndian<std::int32_t>(height, info.data() + 8);
-    qToLittleEndian<std::uint16_t>(1, info.data() + 12);
-    qToLittleEndian<std::uint32_t>(0, info.data() + 20);
+    dib.info.height = height;
+    dib.info.imageSize = 0;
     const QByteArrayView colourRows = entry.sliced(qsizetype(length), qsizetype(colourBytes));
     TBitmap colour;
     try {
-        DecodeDib(info, colourRows, colour);
+        DecodeDib(dib, colourRows, colour);
     } catch (const EOutOfResources&) {
         throw;
     } catch (const Exception&) {
@@ -168,7 +148,7 @@ std::vector<IconEntry> ReadIconDirectory(QByteArrayView file)
 {
     if (file.size() < kIconHeaderSize)
         RaiseInvalidIcon();
-    const int count = U16(file.data() + 4);
+    const int count = le::U16(file.data() + 4);
     if (count == 0 || file.size() < kIconHeaderSize + count * kDirectoryEntrySize)
         RaiseInvalidIcon();
     std::vector<IconEntry> entries;
@@ -180,8 +160,8 @@ std::vector<IconEntry> ReadIconDirectory(QByteArrayView file)
         entry.height = EntrySide(static_cast<std::uint8_t>(p[1]));
         const auto colourCount = static_cast<std::uint8_t>(p[2]);
         entry.colours = colourCount == 0 ? kUnlimitedColours : colourCount;
-        entry.bytes = U32(p + 8);
-        entry.offset = U32(p + 12);
+        entry.bytes = le::U32(p + 8);
+        entry.offset = le::U32(p + 12);
         entries.push_back(entry);
     }
     return entries;

@@ -125,9 +125,4 @@ int ClassicJpegCode(int libraryCode)
     return kFirstNewJpegCode + libraryCode;
 }
 
-QString JpegErrorText(int classicCode)
-{
-    return QStringLiteral("JPEG エラー #%1").arg(classicCode);
-}
-
 } // namespace orvelle

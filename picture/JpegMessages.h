@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 namespace orvelle {
 
 // The JPEG library's message codes as the error boxes report them: the
@@ -14,8 +12,5 @@ int ClassicJpegCode(int libraryCode);
 
 // The first classic-numbered code free for the newer library codes.
 inline constexpr int kFirstNewJpegCode = 72;
-
-// "JPEG エラー #n" for a classic code.
-QString JpegErrorText(int classicCode);
 
 } // namespace orvelle

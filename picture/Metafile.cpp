@@ -13,11 +13,6 @@
 
 namespace {
 
-QString InvalidMetafileText()
-{
-    return QStringLiteral("メタファイルが不正です");
-}
-
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr qsizetype kPlaceableHeaderSize = 22;
 
@@ -71,7 +66,7 @@ void TMetafile::LoadEnhanced(const QByteArray& data)
         throw EReadError(orvelle::StreamReadText());
     QByteArray emf = data.left(qsizetype(header.totalBytes));
     if (!orvelle::EmfRecordsValid(emf))
-        throw EInvalidGraphic(InvalidMetafileText());
+        throw EInvalidGraphic(orvelle::InvalidMetafileText());
     emf_ = std::move(emf);
     header_ = header;
     frameWidth_ = int(std::int64_t(header.frameRight) - header.frameLeft);
@@ -88,9 +83,9 @@ void TMetafile::LoadPlaceable(const QByteArray& data)
     for (int word = 0; word < 10; ++word)
         checksum ^= orvelle::ReadU16(data, word * 2);
     if (orvelle::ReadU32(data, 0) != kPlaceableKey || orvelle::ReadU16(data, 20) != checksum)
-        throw EInvalidGraphic(InvalidMetafileText());
+        throw EInvalidGraphic(orvelle::InvalidMetafileText());
     if (!orvelle::WmfRecordsValid(data, kPlaceableHeaderSize))
-        throw EInvalidGraphic(InvalidMetafileText());
+        throw EInvalidGraphic(orvelle::InvalidMetafileText());
 
     const int left = orvelle::ReadI16(data, 6);
     const int top = orvelle::ReadI16(data, 8);
@@ -104,7 +99,7 @@ void TMetafile::LoadPlaceable(const QByteArray& data)
     // Drawn by the same player as enhanced files, through a translation.
     emf_ = orvelle::TranslateWmf(wmf_, {left, top, right, bottom, frameWidth_, frameHeight_});
     if (emf_.isEmpty())
-        throw EInvalidGraphic(InvalidMetafileText());
+        throw EInvalidGraphic(orvelle::InvalidMetafileText());
     unitsPerInch_ = inch;
     enhanced_ = false;
 }

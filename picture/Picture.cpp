@@ -14,7 +14,7 @@ void TPicture::LoadFile(const QString& path)
     const QString written = orvelle::ExtractFileExt(path).mid(1);
     const orvelle::FormatEntry* entry = orvelle::FormatRegistry::Instance().Find(written);
     if (!entry)
-        throw EInvalidGraphic(QStringLiteral("拡張子 .%1 の画像形式は処理できません").arg(written));
+        throw EInvalidGraphic(orvelle::UnknownExtensionText(written));
 
     std::unique_ptr<TGraphic> graphic = entry->create();
     QFile file(path);
