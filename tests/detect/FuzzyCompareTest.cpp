@@ -8,7 +8,7 @@
 #include "Errors.h"
 #include "ExpectError.h"
 #include "FuzzyCompare.h"
-#include "LittleEndian.h"
+#include "ByteWriter.h"
 #include "MetafileWriters.h"
 #include "Picture.h"
 #include "TestSupport.h"

@@ -12,7 +12,7 @@
 #include "BmpReader.h"
 #include "Canvas.h"
 #include "Errors.h"
-#include "LittleEndian.h"
+#include "ByteWriter.h"
 #include "Picture.h"
 #include "RowName.h"
 #include "TestSupport.h"

@@ -13,25 +13,15 @@
 
 #include "Bitmap.h"
 #include "BmpReader.h"
+#include "ByteWriter.h"
 #include "DibHeader.h"
 #include "Errors.h"
 #include "IconDecoder.h"
 
 namespace {
 
-void Put16(QByteArray& out, std::uint32_t v)
-{
-    char b[2];
-    qToLittleEndian(std::uint16_t(v), b);
-    out.append(b, 2);
-}
-
-void Put32(QByteArray& out, std::uint32_t v)
-{
-    char b[4];
-    qToLittleEndian(v, b);
-    out.append(b, 4);
-}
+using orvelle::test::PutU16;
+using orvelle::test::PutU32;
 
 // The leading part of a DIB, written field by field: the info header of the
 // given size (12 is the core header), the three masks after a 40-byte header
@@ -51,31 +41,31 @@ struct DibParts {
     QByteArray Prefix() const
     {
         QByteArray out;
-        Put32(out, headerSize);
+        PutU32(out, headerSize);
         if (headerSize == 12) {
-            Put16(out, std::uint32_t(width));
-            Put16(out, std::uint32_t(height));
-            Put16(out, planes);
-            Put16(out, bits);
+            PutU16(out, std::uint32_t(width));
+            PutU16(out, std::uint32_t(height));
+            PutU16(out, planes);
+            PutU16(out, bits);
         } else {
-            Put32(out, std::uint32_t(width));
-            Put32(out, std::uint32_t(height));
-            Put16(out, planes);
-            Put16(out, bits);
-            Put32(out, compression);
-            Put32(out, 0); // image size
-            Put32(out, 0);
-            Put32(out, 0);
-            Put32(out, used);
-            Put32(out, 0);
+            PutU32(out, std::uint32_t(width));
+            PutU32(out, std::uint32_t(height));
+            PutU16(out, planes);
+            PutU16(out, bits);
+            PutU32(out, compression);
+            PutU32(out, 0); // image size
+            PutU32(out, 0);
+            PutU32(out, 0);
+            PutU32(out, used);
+            PutU32(out, 0);
             // Shorter headers stop part way; longer ones carry the masks
             // first, then fields the decoders do not read.
             out.truncate(std::min<qsizetype>(out.size(), headerSize));
             for (std::size_t i = 0; out.size() < qsizetype(headerSize); ++i)
-                Put32(out, i < masks.size() ? masks[i] : 0);
+                PutU32(out, i < masks.size() ? masks[i] : 0);
             if (headerSize == 40 && compression == 3)
                 for (std::uint32_t m : masks)
-                    Put32(out, m);
+                    PutU32(out, m);
         }
         for (unsigned c : table) {
             out.append(char(c & 0xFF)).append(char((c >> 8) & 0xFF)).append(char(c >> 16));
@@ -89,9 +79,9 @@ struct DibParts {
 QByteArray BmpFile(const QByteArray& dib)
 {
     QByteArray file("BM");
-    Put32(file, std::uint32_t(14 + dib.size()));
-    Put32(file, 0);
-    Put32(file, 0); // the offset, which the reader does not use
+    PutU32(file, std::uint32_t(14 + dib.size()));
+    PutU32(file, 0);
+    PutU32(file, 0); // the offset, which the reader does not use
     return file + dib;
 }
 

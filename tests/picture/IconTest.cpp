@@ -19,7 +19,7 @@
 #include "Canvas.h"
 #include "Errors.h"
 #include "Icon.h"
-#include "LittleEndian.h"
+#include "ByteWriter.h"
 #include "TestSupport.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "Canvas.h"
 #include "EmfRecords.h"
 #include "Errors.h"
-#include "LittleEndian.h"
+#include "ByteWriter.h"
 #include "Metafile.h"
 #include "TestSupport.h"
 

@@ -11,7 +11,7 @@
 #include <QGuiApplication>
 #include <QThread>
 
-#include "LittleEndian.h"
+#include "ByteWriter.h"
 
 namespace orvelle::test {
 

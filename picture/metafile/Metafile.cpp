@@ -8,6 +8,7 @@
 
 #include "Canvas.h"
 #include "EmfPlayer.h"
+#include "EmfReader.h"
 #include "Errors.h"
 #include "WmfTranslator.h"
 

@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-#include "EmfReader.h"
+#include "EmfHeader.h"
 #include "Graphic.h"
 
 namespace orvelle {
