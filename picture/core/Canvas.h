@@ -6,6 +6,7 @@
 #include <QColor>
 
 #include "Graphic.h"
+#include "PixelTypes.h"
 
 class QPainter;
 class TBitmap;
@@ -49,15 +50,6 @@ private:
 };
 
 namespace orvelle {
-
-// Rows of blue-green-red pixels; stride may be negative (rows stored bottom
-// row first), bits pointing at the top row.
-struct BgrSurface {
-    std::uint8_t* bits = nullptr;
-    std::int64_t stride = 0;
-    int width = 0;
-    int height = 0;
-};
 
 // Copies source into rect of the surface by the canvas rule above, changing
 // only the pixels inside both rect and the surface.
