@@ -5,7 +5,7 @@
 
 #include <QStringList>
 
-#include "CheckRun.h"
+#include "CheckResult.h"
 #include "FuzzyCheck.h"
 #include "FuzzyCompare.h"
 

@@ -10,11 +10,6 @@
 
 namespace orvelle {
 
-QString MatchRecord(int group, const QString& path)
-{
-    return QStringLiteral("%1").arg(group, 8, 10, QChar(u'0')) + path;
-}
-
 // Threads that work through the comparisons of one outer entry while the
 // run takes their results in visiting order.
 class CheckRun::Workers {

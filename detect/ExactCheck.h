@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-#include "CheckRun.h"
+#include "CheckResult.h"
 
 namespace orvelle {
 

@@ -5,7 +5,7 @@
 
 #include <QStringList>
 
-#include "CheckRun.h" // CheckResult, ProgressSink
+#include "CheckResult.h"
 #include "FuzzyCompare.h"
 
 namespace orvelle {

@@ -8,7 +8,7 @@
 
 #include <QStringList>
 
-#include "CheckRun.h"
+#include "CheckResult.h"
 
 namespace orvelle {
 

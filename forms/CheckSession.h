@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QStringList>
 
-#include "CheckRun.h"
+#include "CheckResult.h"
 #include "FuzzyCompare.h"
 
 class TProgressDlg;
