@@ -75,6 +75,8 @@ private slots:
     void saveAsOffersTheExtension();
     void saveAsCopiesAndReplaces();
     void saveAsFailures();
+    void filesChangingWhileTheWindowIsOpen();
+    void filesChangingWhileAPromptIsUp();
     void closeEndsTheShowing();
     void screenshot();
 
@@ -463,6 +465,89 @@ void TestCompFormCommands::saveAsFailures()
     Action("SaveAs1")->trigger();
     QCOMPARE(prompts_.Texts(Kind::Error).last(),
              QStringLiteral("ファイル %1 は開けません").arg(source));
+}
+
+void TestCompFormCommands::filesChangingWhileTheWindowIsOpen()
+{
+    const QString a = box_->WriteFile("a.bmp", Plain(12, 8, kRed));
+    const QString kept = box_->WriteFile("kept.bmp", Plain(5, 5, kBlue));
+    box_->WriteFile("b.bmp", Plain(12, 8, kRed));
+    Fill({{"a.bmp", "b.bmp"}});
+
+    // The shown picture is the one loaded: removing the file does not take it
+    // from the preview.
+    Click(Node(0, 0));
+    QVERIFY(QFile::remove(a));
+    form_->PaintBox1()->repaint();
+    QCOMPARE(form_->PaintBox1()->grab().toImage().pixel(11, 7), QColor(Qt::red).rgb());
+
+    // Another picture under the same name: the next click shows what is there now.
+    box_->WriteFile("a.bmp", Plain(30, 20, kBlue));
+    Click(Node(0, 1));
+    Click(Node(0, 0));
+    QCOMPARE(MemoLines(*form_).at(3), QStringLiteral("画像幅：30"));
+    QCOMPARE(form_->PaintBox1()->size(), QSize(30, 20));
+
+    // Cut short by another program: an error, and the last good picture stays.
+    QFile cut(a);
+    QVERIFY(cut.open(QIODevice::WriteOnly));
+    cut.write(Plain(30, 20, kBlue).left(30));
+    cut.close();
+    Click(Node(0, 1));
+    Click(Node(0, 0));
+    QCOMPARE(prompts_.Texts(Kind::Error).size(), 1);
+    QCOMPARE(form_->Picture->Width(), 12);
+
+    // Made a link to another file: deleting takes the link, never its target.
+    QVERIFY(QFile::remove(a));
+    QVERIFY(QFile::link(kept, a));
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+    prompts_.confirmAnswers = {true};
+    Action("Delete1")->trigger();
+    QVERIFY(!QFileInfo(a).isSymLink());
+    QCOMPARE(box_->ReadFile("kept.bmp"), Plain(5, 5, kBlue));
+    QCOMPARE(Node(0)->childCount(), 1);
+}
+
+void TestCompFormCommands::filesChangingWhileAPromptIsUp()
+{
+    const QString a = box_->WriteFile("a.bmp", Plain(4, 4, kRed));
+    const QString b = box_->WriteFile("b.bmp", Plain(4, 4, kRed));
+    Fill({{"a.bmp", "b.bmp"}});
+
+    // Gone while the question is read: the answer finds nothing to delete,
+    // and the node goes with the file.
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+    prompts_.meanwhile = [&] { QFile::remove(a); };
+    prompts_.confirmAnswers = {true};
+    Action("Delete1")->trigger();
+    QCOMPARE(Node(0)->childCount(), 1);
+    QCOMPARE(prompts_.Texts(Kind::Error).size(), 0);
+
+    // Turned into a folder while the question is read: nothing is deleted,
+    // and the user is told.
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+    prompts_.meanwhile = [&] {
+        QFile::remove(b);
+        QDir().mkdir(b);
+    };
+    prompts_.confirmAnswers = {true};
+    Action("Delete1")->trigger();
+    QCOMPARE(prompts_.Texts(Kind::Error),
+             QStringList{QStringLiteral("ファイル %1 を削除できません").arg(b)});
+    QVERIFY(QFileInfo(b).isDir());
+    QCOMPARE(Node(0)->childCount(), 1);
+
+    // The source of a copy gone while the name is chosen: the copy is not
+    // made, not even empty.
+    QVERIFY(QDir().rmdir(b));
+    box_->WriteFile("b.bmp", Plain(4, 4, kRed));
+    const QString copy = box_->operator()("copy.bmp");
+    prompts_.meanwhile = [&] { QFile::remove(b); };
+    prompts_.openAnswers.push_back({copy});
+    Action("SaveAs1")->trigger();
+    QCOMPARE(prompts_.Texts(Kind::Error).last(), QStringLiteral("ファイル %1 は開けません").arg(b));
+    QVERIFY(!QFileInfo::exists(copy));
 }
 
 void TestCompFormCommands::closeEndsTheShowing()

@@ -12,6 +12,8 @@ void FakePrompts::ShowMessage(QWidget*, const QString& text)
 bool FakePrompts::Confirm(QWidget*, const QString& text)
 {
     shown.push_back({Kind::Confirm, text});
+    if (meanwhile)
+        meanwhile();
     if (confirmAnswers.empty()) {
         ++unexpected;
         return false;
@@ -32,6 +34,8 @@ QStringList FakePrompts::RunOpenDialog(QFileDialog& dialog)
     const QStringList selected = dialog.selectedFiles();
     lastInitialFile = selected.isEmpty() ? QString() : selected.front();
     shown.push_back({Kind::OpenDialog, lastNameFilters.join(u";;")});
+    if (meanwhile)
+        meanwhile();
     if (openAnswers.empty()) {
         ++unexpected;
         return {};

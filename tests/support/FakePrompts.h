@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 
 #include <QList>
 #include <QString>
@@ -34,6 +35,10 @@ public:
     std::deque<bool> confirmAnswers;
     std::deque<QStringList> openAnswers; // an empty list cancels
     std::deque<QString> folderAnswers;   // an empty path cancels
+
+    // Runs while a confirmation or a dialog is up, before it is answered:
+    // what other programs do to the files while the user reads.
+    std::function<void()> meanwhile;
 
     // What the open-file dialog was set up with when it was last run.
     QStringList lastNameFilters;
