@@ -1,6 +1,7 @@
 #include <ostream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include "Errors.h"
 #include "ExtensionListFile.h"
 #include "IniFile.h"
+#include "RowName.h"
 #include "TestSupport.h"
 
 // Readable failure messages for Qt strings.
@@ -29,6 +31,7 @@ namespace orvelle {
 namespace {
 
 using Failure = std::pair<std::string, QString>;
+using test::RowName;
 
 // The class name and message of the error body raises; empty when none.
 template <typename Body> Failure FailureOf(Body body)
@@ -203,50 +206,66 @@ TEST(IniFileTest, IntegersAreReadFromTheFile)
     EXPECT_EQ(ini.ReadInteger("Window", "Left", 12), 12);
 }
 
-TEST(ParseIniIntegerTest, FollowsTheIntegerRule)
+struct IniIntegerRow {
+    const char* what;
+    const char* text;
+    int value;
+};
+
+const IniIntegerRow kIniIntegers[] = {
+    {"hex prefix", "0x1E", 30},
+    {"capital X and small digits", "0X1e", 30},
+    {"largest hex", "0x7FFFFFFF", 2147483647},
+    {"hex wraps to minus one", "0xFFFFFFFF", -1},
+    {"hex wraps to the most negative", "0x80000000", -2147483647 - 1},
+    {"hex prefix without digits", "0x", -99},
+    {"sign after the hex prefix", "0x-5", -99},
+    {"letter past F", "0x1G", -99},
+    {"hex beyond 32 bits", "0x100000000", -99},
+    {"blank after the hex prefix", "0x $1", -99},
+    {"blank before the hex prefix", " 0x1E", -99},
+    {"dollar prefix", "$1E", 30},
+    {"dollar hex wraps to minus one", "$FFFFFFFF", -1},
+    {"minus before the dollar", "-$10", -16},
+    {"plus before the dollar", "+$a", 10},
+    {"dollar without digits", "$", -99},
+    {"dollar hex beyond 32 bits", "$1FFFFFFFF", -99},
+    {"negative decimal", "-5", -5},
+    {"plus sign", "+7", 7},
+    {"blanks before a decimal", "  42", 42},
+    {"zero", "0", 0},
+    {"leading zeros are decimal", "007", 7},
+    {"largest decimal", "2147483647", 2147483647},
+    {"smallest decimal", "-2147483648", -2147483647 - 1},
+    {"one past the largest", "2147483648", -99},
+    {"one below the smallest", "-2147483649", -99},
+    {"empty text", "", -99},
+    {"letters", "abc", -99},
+    {"letter after the digits", "12x", -99},
+    {"blank after the digits", "12 ", -99},
+    {"lone minus", "-", -99},
+    {"blank between digits", "1 2", -99},
+    {"two minus signs", "--1", -99},
+    {"full-width digits", "１２", -99},
+};
+
+void PrintTo(const IniIntegerRow& row, std::ostream* out)
 {
-    const struct {
-        const char* text;
-        int value;
-    } rows[] = {
-        {"0x1E", 30},
-        {"0X1e", 30},
-        {"0x7FFFFFFF", 2147483647},
-        {"0xFFFFFFFF", -1},
-        {"0x80000000", -2147483647 - 1},
-        {"0x", -99},
-        {"0x-5", -99},
-        {"0x1G", -99},
-        {"0x100000000", -99},
-        {"0x $1", -99},
-        {" 0x1E", -99},
-        {"$1E", 30},
-        {"$FFFFFFFF", -1},
-        {"-$10", -16},
-        {"+$a", 10},
-        {"$", -99},
-        {"$1FFFFFFFF", -99},
-        {"-5", -5},
-        {"+7", 7},
-        {"  42", 42},
-        {"0", 0},
-        {"007", 7},
-        {"2147483647", 2147483647},
-        {"-2147483648", -2147483647 - 1},
-        {"2147483648", -99},
-        {"-2147483649", -99},
-        {"", -99},
-        {"abc", -99},
-        {"12x", -99},
-        {"12 ", -99},
-        {"-", -99},
-        {"1 2", -99},
-        {"--1", -99},
-        {"１２", -99},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(ParseIniInteger(QString::fromUtf8(row.text), -99), row.value) << row.text;
+    *out << row.what << ": \"" << row.text << '"';
 }
+
+class ParseIniIntegerRows : public testing::TestWithParam<IniIntegerRow> {};
+
+TEST_P(ParseIniIntegerRows, FollowsTheIntegerRule)
+{
+    const IniIntegerRow& row = GetParam();
+    EXPECT_EQ(ParseIniInteger(QString::fromUtf8(row.text), -99), row.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(ParseIniIntegerTest, ParseIniIntegerRows, testing::ValuesIn(kIniIntegers),
+                         [](const testing::TestParamInfo<IniIntegerRow>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
 
 TEST(IniFileTest, UnwritableLocationThrowsAndLeavesItAlone)
 {
@@ -264,13 +283,15 @@ TEST(IniFileTest, UnwritableLocationThrowsAndLeavesItAlone)
     EXPECT_EQ(box.ReadFile("folder.ini/inside.txt"), "old");
 }
 
-TEST(ExtensionListFileTest, ReadingSplitsLines)
+struct SplitRow {
+    const char* what;
+    QByteArray bytes;
+    QStringList patterns;
+};
+
+std::vector<SplitRow> SplitRows()
 {
-    const struct {
-        const char* what;
-        QByteArray bytes;
-        QStringList patterns;
-    } rows[] = {
+    return {
         {"CR LF", "*.bmp\r\n*.jpg\r\n", {"*.bmp", "*.jpg"}},
         {"lone CR", "*.bmp\r*.jpg\r", {"*.bmp", "*.jpg"}},
         {"lone LF", "*.bmp\n*.jpg\n", {"*.bmp", "*.jpg"}},
@@ -284,12 +305,26 @@ TEST(ExtensionListFileTest, ReadingSplitsLines)
         {"Japanese", "*.画像\r\n*.ｊｐｇ\r\n", {"*.画像", "*.ｊｐｇ"}},
         {"blanks are kept", " *.bmp \r\n", {" *.bmp "}},
     };
-    for (const auto& row : rows) {
-        test::Sandbox box;
-        EXPECT_EQ(ReadExtensionList(box.WriteFile("prog.ext", row.bytes)), row.patterns)
-            << row.what;
-    }
 }
+
+void PrintTo(const SplitRow& row, std::ostream* out)
+{
+    *out << row.what;
+}
+
+class ExtensionListLines : public testing::TestWithParam<SplitRow> {};
+
+TEST_P(ExtensionListLines, ReadingSplitsLines)
+{
+    const SplitRow& row = GetParam();
+    test::Sandbox box;
+    EXPECT_EQ(ReadExtensionList(box.WriteFile("prog.ext", row.bytes)), row.patterns);
+}
+
+INSTANTIATE_TEST_SUITE_P(ExtensionListFileTest, ExtensionListLines, testing::ValuesIn(SplitRows()),
+                         [](const testing::TestParamInfo<SplitRow>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
 
 TEST(ExtensionListFileTest, WritingEndsEveryPatternWithCrLf)
 {

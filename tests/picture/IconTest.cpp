@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -20,12 +22,14 @@
 #include "Errors.h"
 #include "Icon.h"
 #include "ByteWriter.h"
+#include "RowName.h"
 #include "TestSupport.h"
 
 namespace {
 
 using orvelle::test::PutU16;
 using orvelle::test::PutU32;
+using orvelle::test::RowName;
 using orvelle::test::SetU16;
 using orvelle::test::SetU32;
 
@@ -190,36 +194,52 @@ QString DrawOutcome(TIcon& icon)
 
 // ---- loading -----------------------------------------------------------------
 
-TEST(IconLoad, ShortFilesAndUnknownTypesFail)
+struct HeaderCase {
+    const char* what;
+    QByteArray bytes;
+    const char* error; // nullptr: loads
+    QString message;
+};
+
+std::vector<HeaderCase> HeaderCases()
 {
-    struct Case {
-        QByteArray bytes;
-        const char* error; // nullptr: loads
-        QString message;
-    };
-    const std::vector<Case> cases = {
-        {{}, "EReadError", orvelle::StreamReadText()},
-        {QByteArray("\0\0\1\0\1", 5), "EReadError", orvelle::StreamReadText()},
-        {QByteArray("\0\0\2\0\1\0", 6), "EInvalidGraphic", kInvalidIcon},
-        {QByteArray("\0\0\xff\xff\1\0", 6), "EInvalidGraphic", kInvalidIcon},
-        {QByteArray("\0\0\0\0\0\0", 6), nullptr, {}},
+    return {
+        {"empty file", {}, "EReadError", orvelle::StreamReadText()},
+        {"header cut short", QByteArray("\0\0\1\0\1", 5), "EReadError", orvelle::StreamReadText()},
+        {"type 2", QByteArray("\0\0\2\0\1\0", 6), "EInvalidGraphic", kInvalidIcon},
+        {"type 0xFFFF", QByteArray("\0\0\xff\xff\1\0", 6), "EInvalidGraphic", kInvalidIcon},
+        {"type 0 loads", QByteArray("\0\0\0\0\0\0", 6), nullptr, {}},
         // Nothing but the length and the type is looked at when loading.
-        {QByteArray("\0\0\1\0\x09\0", 6), nullptr, {}},
+        {"nine entries that are not there load", QByteArray("\0\0\1\0\x09\0", 6), nullptr, {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.bytes.toHex().toStdString());
-        try {
-            const auto icon = Load(c.bytes);
-            EXPECT_EQ(c.error, nullptr) << "loaded";
-            EXPECT_EQ(icon->Width(), 32);
-            EXPECT_EQ(icon->Height(), 32);
-        } catch (const orvelle::Exception& e) {
-            ASSERT_NE(c.error, nullptr) << e.ClassName();
-            EXPECT_STREQ(e.ClassName(), c.error);
-            EXPECT_EQ(e.Message(), c.message);
-        }
+}
+
+void PrintTo(const HeaderCase& c, std::ostream* out)
+{
+    *out << c.what << ": " << c.bytes.toHex().toStdString();
+}
+
+class IconHeader : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(IconHeader, ShortFilesAndUnknownTypesFail)
+{
+    const HeaderCase& c = GetParam();
+    try {
+        const auto icon = Load(c.bytes);
+        EXPECT_EQ(c.error, nullptr) << "loaded";
+        EXPECT_EQ(icon->Width(), 32);
+        EXPECT_EQ(icon->Height(), 32);
+    } catch (const orvelle::Exception& e) {
+        ASSERT_NE(c.error, nullptr) << e.ClassName();
+        EXPECT_STREQ(e.ClassName(), c.error);
+        EXPECT_EQ(e.Message(), c.message);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(IconLoad, IconHeader, ::testing::ValuesIn(HeaderCases()),
+                         [](const ::testing::TestParamInfo<HeaderCase>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
 
 TEST(IconLoad, FailedLoadKeepsTheIconAsItWas)
 {
@@ -234,7 +254,12 @@ TEST(IconLoad, FailedLoadKeepsTheIconAsItWas)
     EXPECT_EQ(At(work, 0, 0), 0xFF0000u);
 }
 
-TEST(IconLoad, DamagedEntriesFailOnTheFirstDraw)
+struct DamagedEntry {
+    const char* guards;
+    QByteArray file;
+};
+
+std::vector<DamagedEntry> DamagedEntries()
 {
     const QByteArray good = DibEntry(8, 8, 24, 0x123456);
     QByteArray offsetPastEnd = IconFile({{8, 8, 0, good}});
@@ -258,7 +283,7 @@ TEST(IconLoad, DamagedEntriesFailOnTheFirstDraw)
     QByteArray damagedPng = PngEntry(QImage(8, 8, QImage::Format_ARGB32));
     damagedPng.truncate(30);
 
-    const std::map<const char*, QByteArray> files = {
+    return {
         {"no entries", QByteArray("\0\0\1\0\0\0", 6)},
         {"directory cut short", IconFile({{8, 8, 0, good}}).left(20)},
         {"offset past the end", offsetPastEnd},
@@ -273,16 +298,29 @@ TEST(IconLoad, DamagedEntriesFailOnTheFirstDraw)
         {"empty entry", IconFile({{8, 8, 0, {}}})},
         {"damaged PNG", IconFile({{8, 8, 0, damagedPng}})},
     };
-    for (const auto& [name, bytes] : files) {
-        SCOPED_TRACE(name);
-        const auto icon = Load(bytes);
-        EXPECT_EQ(DrawOutcome(*icon), kInvalidIcon);
-        // It stays unmade: the next draw fails again, the size stays standard.
-        EXPECT_EQ(DrawOutcome(*icon), kInvalidIcon);
-        EXPECT_EQ(icon->Width(), 32);
-        EXPECT_EQ(icon->Height(), 32);
-    }
 }
+
+void PrintTo(const DamagedEntry& row, std::ostream* out)
+{
+    *out << row.guards;
+}
+
+class IconDamagedEntry : public ::testing::TestWithParam<DamagedEntry> {};
+
+TEST_P(IconDamagedEntry, FailsOnTheFirstDraw)
+{
+    const auto icon = Load(GetParam().file);
+    EXPECT_EQ(DrawOutcome(*icon), kInvalidIcon);
+    // It stays unmade: the next draw fails again, the size stays standard.
+    EXPECT_EQ(DrawOutcome(*icon), kInvalidIcon);
+    EXPECT_EQ(icon->Width(), 32);
+    EXPECT_EQ(icon->Height(), 32);
+}
+
+INSTANTIATE_TEST_SUITE_P(IconLoad, IconDamagedEntry, ::testing::ValuesIn(DamagedEntries()),
+                         [](const ::testing::TestParamInfo<DamagedEntry>& info) {
+                             return RowName(info.index, info.param.guards);
+                         });
 
 // ---- size and entry choice ---------------------------------------------------
 
@@ -329,20 +367,22 @@ TEST(IconSize, AnImageLargerThanItsEntryIsCut)
     EXPECT_EQ(At(work, 0, 4), 0xFFFFFFu);
 }
 
-TEST(IconChoice, TakesTheEntryTheRulesPick)
+struct Shape {
+    int width;
+    int height;
+    int colourCount;
+    int bits = 24;
+};
+
+struct ChoiceCase {
+    const char* name;
+    std::vector<Shape> shapes;
+    std::size_t chosen;
+};
+
+std::vector<ChoiceCase> ChoiceCases()
 {
-    struct Shape {
-        int width;
-        int height;
-        int colourCount;
-        int bits = 24;
-    };
-    struct Case {
-        const char* name;
-        std::vector<Shape> shapes;
-        std::size_t chosen;
-    };
-    const std::vector<Case> cases = {
+    return {
         {"exact size among others", {{16, 16, 0}, {32, 32, 0}, {48, 48, 0}}, 1},
         {"exact size after a larger one", {{48, 48, 0}, {32, 32, 0}}, 1},
         {"a later equal entry wins", {{32, 32, 0}, {32, 32, 0}}, 1},
@@ -359,25 +399,39 @@ TEST(IconChoice, TakesTheEntryTheRulesPick)
         {"after 256 anything closer", {{256, 256, 0}, {32, 32, 0}}, 1},
         {"more colours but a worse size", {{32, 32, 16, 4}, {48, 48, 0}}, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<Entry> entries;
-        for (std::size_t i = 0; i < c.shapes.size(); ++i) {
-            const Shape& s = c.shapes[i];
-            // A colour of its own for each entry, so the drawing tells which.
-            const unsigned colour = 0x102030u * unsigned(i + 1);
-            const int side = std::min(s.width, 64);
-            entries.push_back({s.width, s.height, s.colourCount,
-                               DibEntry(side, std::min(s.height, 64), s.bits, colour)});
-        }
-        const auto icon = Load(IconFile(entries));
-        TBitmap work = WhiteWork(8, 8);
-        Draw(*icon, work, {0, 0, 8, 8});
-        EXPECT_EQ(At(work, 0, 0), 0x102030u * unsigned(c.chosen + 1));
-        EXPECT_EQ(icon->Width(), c.shapes[c.chosen].width);
-        EXPECT_EQ(icon->Height(), c.shapes[c.chosen].height);
-    }
 }
+
+void PrintTo(const ChoiceCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class IconChoiceRule : public ::testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(IconChoiceRule, TakesTheEntryTheRulesPick)
+{
+    const ChoiceCase& c = GetParam();
+    std::vector<Entry> entries;
+    for (std::size_t i = 0; i < c.shapes.size(); ++i) {
+        const Shape& s = c.shapes[i];
+        // A colour of its own for each entry, so the drawing tells which.
+        const unsigned colour = 0x102030u * unsigned(i + 1);
+        const int side = std::min(s.width, 64);
+        entries.push_back({s.width, s.height, s.colourCount,
+                           DibEntry(side, std::min(s.height, 64), s.bits, colour)});
+    }
+    const auto icon = Load(IconFile(entries));
+    TBitmap work = WhiteWork(8, 8);
+    Draw(*icon, work, {0, 0, 8, 8});
+    EXPECT_EQ(At(work, 0, 0), 0x102030u * unsigned(c.chosen + 1));
+    EXPECT_EQ(icon->Width(), c.shapes[c.chosen].width);
+    EXPECT_EQ(icon->Height(), c.shapes[c.chosen].height);
+}
+
+INSTANTIATE_TEST_SUITE_P(IconChoice, IconChoiceRule, ::testing::ValuesIn(ChoiceCases()),
+                         [](const ::testing::TestParamInfo<ChoiceCase>& info) {
+                             return RowName(info.index, info.param.name);
+                         });
 
 // ---- drawing -----------------------------------------------------------------
 

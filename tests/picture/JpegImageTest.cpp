@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,11 +29,13 @@
 #include "JpegDecoder.h"
 #include "JpegMessages.h"
 #include "Picture.h"
+#include "RowName.h"
 #include "TestSupport.h"
 
 namespace orvelle {
 namespace {
 
+using test::RowName;
 using test::Sandbox;
 
 // A decoded picture as rows of RGB (channels 3) or gray (channels 1) bytes.
@@ -125,6 +128,17 @@ struct EncodeRow {
     bool gray; // a grayscale source (PGM)
     QStringList options;
 };
+
+void PrintTo(const EncodeRow& row, std::ostream* out)
+{
+    *out << row.name << ": " << row.width << " x " << row.height << (row.gray ? " gray" : "")
+         << " cjpeg " << row.options.join(u' ').toStdString();
+}
+
+std::string EncodeRowName(const testing::TestParamInfo<EncodeRow>& info)
+{
+    return RowName(info.index, info.param.name);
+}
 
 // The row's test picture written and encoded by cjpeg; the JPEG's path.
 QString Encode(const Sandbox& box, const EncodeRow& row)
@@ -239,10 +253,12 @@ protected:
     Sandbox box;
 };
 
-TEST_F(JpegImageTest, ColourImagesMatchTheReferenceDecoderExactly)
+// One picture encoded by cjpeg per row.
+class EncodedJpeg : public JpegImageTest, public ::testing::WithParamInterface<EncodeRow> {};
+
+std::vector<EncodeRow> ColourRows()
 {
-    REQUIRE_TOOLS("cjpeg", "djpeg");
-    const EncodeRow rows[] = {
+    return {
         {"s420", 97, 61, false, {"-quality", "90", "-sample", "2x2"}},
         {"s422", 97, 61, false, {"-quality", "75", "-sample", "2x1"}},
         {"s444", 64, 48, false, {"-quality", "95", "-sample", "1x1"}},
@@ -256,40 +272,52 @@ TEST_F(JpegImageTest, ColourImagesMatchTheReferenceDecoderExactly)
         {"onePixel", 1, 1, false, {}},
         {"large", 1030, 770, false, {"-quality", "85"}},
     };
-    for (const EncodeRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        const QString path = Encode(box, row);
-        TPicture picture;
-        picture.LoadFile(path);
-        ASSERT_STREQ(picture.Graphic()->ClassName(), "TJPEGImage");
-        EXPECT_FALSE(static_cast<TJPEGImage*>(picture.Graphic())->Grayscale());
-        // The size comes from the header, before anything is decoded.
-        EXPECT_EQ(picture.Width(), row.width);
-        EXPECT_EQ(picture.Height(), row.height);
-        ExpectSameImage(DrawOurs(picture), Djpeg(path));
-        EXPECT_EQ(picture.Width(), row.width);
-    }
 }
 
-TEST_F(JpegImageTest, GrayscaleImagesAreDitheredTo236Levels)
+class ColourJpeg : public EncodedJpeg {};
+
+TEST_P(ColourJpeg, MatchesTheReferenceDecoderExactly)
 {
     REQUIRE_TOOLS("cjpeg", "djpeg");
-    const EncodeRow rows[] = {
+    const EncodeRow& row = GetParam();
+    const QString path = Encode(box, row);
+    TPicture picture;
+    picture.LoadFile(path);
+    ASSERT_STREQ(picture.Graphic()->ClassName(), "TJPEGImage");
+    EXPECT_FALSE(static_cast<TJPEGImage*>(picture.Graphic())->Grayscale());
+    // The size comes from the header, before anything is decoded.
+    EXPECT_EQ(picture.Width(), row.width);
+    EXPECT_EQ(picture.Height(), row.height);
+    ExpectSameImage(DrawOurs(picture), Djpeg(path));
+    EXPECT_EQ(picture.Width(), row.width);
+}
+
+INSTANTIATE_TEST_SUITE_P(JpegImage, ColourJpeg, ::testing::ValuesIn(ColourRows()), EncodeRowName);
+
+std::vector<EncodeRow> GrayRows()
+{
+    return {
         {"gray", 97, 61, true, {}},
         {"grayProgressive", 80, 64, true, {"-progressive", "-quality", "40"}},
         {"grayFromColour", 64, 33, false, {"-grayscale"}},
         {"grayRestart", 40, 40, true, {"-restart", "1"}},
         {"grayOneHigh", 70, 1, true, {}},
     };
-    for (const EncodeRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        const QString path = Encode(box, row);
-        TPicture picture;
-        picture.LoadFile(path);
-        EXPECT_TRUE(static_cast<TJPEGImage*>(picture.Graphic())->Grayscale());
-        ExpectSameImage(GrayOf(DrawOurs(picture)), Djpeg(path, true));
-    }
 }
+
+class GrayJpeg : public EncodedJpeg {};
+
+TEST_P(GrayJpeg, IsDitheredTo236Levels)
+{
+    REQUIRE_TOOLS("cjpeg", "djpeg");
+    const QString path = Encode(box, GetParam());
+    TPicture picture;
+    picture.LoadFile(path);
+    EXPECT_TRUE(static_cast<TJPEGImage*>(picture.Graphic())->Grayscale());
+    ExpectSameImage(GrayOf(DrawOurs(picture)), Djpeg(path, true));
+}
+
+INSTANTIATE_TEST_SUITE_P(JpegImage, GrayJpeg, ::testing::ValuesIn(GrayRows()), EncodeRowName);
 
 TEST_F(JpegImageTest, DataWithoutStartOfImageFailsAtLoad)
 {
@@ -330,48 +358,55 @@ TEST_F(JpegImageTest, EmptyFileLoadsAndFailsOnItsFirstDrawOnly)
     EXPECT_EQ(work.PixelRow(2)[0], 255);
 }
 
-TEST_F(JpegImageTest, TruncatedFilesDrawLikeTheReferenceDecoder)
+std::vector<EncodeRow> TruncatedRows()
 {
-    REQUIRE_TOOLS("cjpeg", "djpeg");
-    const EncodeRow rows[] = {
+    return {
         {"cutBaseline", 97, 61, false, {"-sample", "2x2"}},
         {"cutProgressive", 97, 61, false, {"-progressive"}},
         {"cutGray", 97, 61, true, {}},
     };
-    for (const EncodeRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        const QString whole = Encode(box, row);
-        const QByteArray bytes = box.ReadFile(QString::fromLatin1(row.name) + ".jpg");
-        const std::vector<qsizetype> scans = Segments(bytes, 0xDA);
-        ASSERT_FALSE(scans.empty());
-        // Cut in the middle of the last scan's data; a progressive file also
-        // in its second scan, which leaves coefficients unknown, so that
-        // block smoothing has work to do.
-        std::vector<qsizetype> cuts{(scans.back() + bytes.size()) / 2};
-        if (scans.size() > 2)
-            cuts.push_back((scans[1] + scans[2]) / 2);
-        TPicture full;
-        full.LoadFile(whole);
-        const Image wholeImage = DrawOurs(full);
-        for (const qsizetype cut : cuts) {
-            SCOPED_TRACE(cut);
-            const QString path =
-                box.WriteFile(QString::fromLatin1(row.name) + "-cut.jpg", bytes.left(cut));
-            TPicture picture;
-            picture.LoadFile(path);
-            EXPECT_EQ(picture.Width(), row.width);
-            EXPECT_EQ(picture.Height(), row.height);
-            Image ours;
-            EXPECT_NO_THROW(ours = DrawOurs(picture));
-            int code = 0;
-            const Image reference = Djpeg(path, row.gray, &code);
-            EXPECT_EQ(code, 2) << "the reference decoder should warn";
-            ExpectSameImage(row.gray ? GrayOf(ours) : ours, reference);
-            // The cut is real: the lower part differs from the whole file's.
-            EXPECT_NE(ours.pixels, wholeImage.pixels);
-        }
+}
+
+class TruncatedJpeg : public EncodedJpeg {};
+
+TEST_P(TruncatedJpeg, DrawsLikeTheReferenceDecoder)
+{
+    REQUIRE_TOOLS("cjpeg", "djpeg");
+    const EncodeRow& row = GetParam();
+    const QString whole = Encode(box, row);
+    const QByteArray bytes = box.ReadFile(QString::fromLatin1(row.name) + ".jpg");
+    const std::vector<qsizetype> scans = Segments(bytes, 0xDA);
+    ASSERT_FALSE(scans.empty());
+    // Cut in the middle of the last scan's data; a progressive file also
+    // in its second scan, which leaves coefficients unknown, so that
+    // block smoothing has work to do.
+    std::vector<qsizetype> cuts{(scans.back() + bytes.size()) / 2};
+    if (scans.size() > 2)
+        cuts.push_back((scans[1] + scans[2]) / 2);
+    TPicture full;
+    full.LoadFile(whole);
+    const Image wholeImage = DrawOurs(full);
+    for (const qsizetype cut : cuts) {
+        SCOPED_TRACE(cut);
+        const QString path =
+            box.WriteFile(QString::fromLatin1(row.name) + "-cut.jpg", bytes.left(cut));
+        TPicture picture;
+        picture.LoadFile(path);
+        EXPECT_EQ(picture.Width(), row.width);
+        EXPECT_EQ(picture.Height(), row.height);
+        Image ours;
+        EXPECT_NO_THROW(ours = DrawOurs(picture));
+        int code = 0;
+        const Image reference = Djpeg(path, row.gray, &code);
+        EXPECT_EQ(code, 2) << "the reference decoder should warn";
+        ExpectSameImage(row.gray ? GrayOf(ours) : ours, reference);
+        // The cut is real: the lower part differs from the whole file's.
+        EXPECT_NE(ours.pixels, wholeImage.pixels);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(JpegImage, TruncatedJpeg, ::testing::ValuesIn(TruncatedRows()),
+                         EncodeRowName);
 
 TEST_F(JpegImageTest, FailureAfterTheRowsKeepsThemAndIsNotRepeated)
 {
@@ -491,28 +526,46 @@ TEST_F(JpegImageTest, CmykImagesComeOutInTheirColours)
     }
 }
 
-TEST(JpegCmykRowTest, AdobeFilesStoreTheChannelsInverted)
+// C, M, Y, K as stored; then blue, green, red.
+struct CmykRow {
+    const char* what;
+    std::uint8_t cmyk[4];
+    bool adobe;
+    std::uint8_t bgr[3];
+};
+
+const CmykRow kCmykRows[] = {
+    {"Adobe, no ink", {255, 255, 255, 255}, true, {255, 255, 255}},
+    {"Adobe, full black", {255, 255, 255, 0}, true, {0, 0, 0}},
+    {"Adobe, magenta and yellow make red", {255, 0, 0, 255}, true, {0, 0, 255}},
+    // 10·100/255 = 3.9 rounds up.
+    {"Adobe, black scales the rest and rounds", {128, 200, 10, 100}, true, {4, 78, 50}},
+    {"plain, no ink", {0, 0, 0, 0}, false, {255, 255, 255}},
+    {"plain, full black", {0, 0, 0, 255}, false, {0, 0, 0}},
+    {"plain, magenta and yellow make red", {0, 255, 255, 0}, false, {0, 0, 255}},
+    {"plain, the same mix as the Adobe one", {127, 55, 245, 155}, false, {4, 78, 50}},
+};
+
+void PrintTo(const CmykRow& row, std::ostream* out)
 {
-    // C, M, Y, K as stored; then blue, green, red.
-    const struct {
-        std::uint8_t cmyk[4];
-        bool adobe;
-        std::uint8_t bgr[3];
-    } rows[] = {
-        {{255, 255, 255, 255}, true, {255, 255, 255}}, // no ink
-        {{255, 255, 255, 0}, true, {0, 0, 0}},         // full black
-        {{255, 0, 0, 255}, true, {0, 0, 255}},         // magenta and yellow: red
-        {{128, 200, 10, 100}, true, {4, 78, 50}},      // 10·100/255 = 3.9 rounds up
-        {{0, 0, 0, 0}, false, {255, 255, 255}},        {{0, 0, 0, 255}, false, {0, 0, 0}},
-        {{0, 255, 255, 0}, false, {0, 0, 255}},        {{127, 55, 245, 155}, false, {4, 78, 50}},
-    };
-    for (const auto& row : rows) {
-        std::uint8_t bgr[3] = {};
-        CmykRowToBgr(row.cmyk, bgr, 1, row.adobe);
-        EXPECT_EQ(std::vector<int>(bgr, bgr + 3), std::vector<int>(row.bgr, row.bgr + 3))
-            << int(row.cmyk[0]) << " " << int(row.cmyk[3]) << " " << row.adobe;
-    }
+    *out << row.what << ": " << int(row.cmyk[0]) << " " << int(row.cmyk[1]) << " "
+         << int(row.cmyk[2]) << " " << int(row.cmyk[3]);
 }
+
+class JpegCmykRow : public ::testing::TestWithParam<CmykRow> {};
+
+TEST_P(JpegCmykRow, AdobeFilesStoreTheChannelsInverted)
+{
+    const CmykRow& row = GetParam();
+    std::uint8_t bgr[3] = {};
+    CmykRowToBgr(row.cmyk, bgr, 1, row.adobe);
+    EXPECT_EQ(std::vector<int>(bgr, bgr + 3), std::vector<int>(row.bgr, row.bgr + 3));
+}
+
+INSTANTIATE_TEST_SUITE_P(JpegCmyk, JpegCmykRow, ::testing::ValuesIn(kCmykRows),
+                         [](const ::testing::TestParamInfo<CmykRow>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
 
 TEST(JpegMessagesTest, LibraryCodesAreReportedInTheClassicNumbering)
 {

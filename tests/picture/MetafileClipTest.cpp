@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <initializer_list>
+#include <ostream>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <QStringList>
 
 #include "MetafileWriters.h"
+#include "RowName.h"
 
 using namespace orvelle::test;
 
@@ -339,24 +341,49 @@ TEST(MetafileDraw, ScaledWindowExtentMakesLogicalUnitsLarger)
     EXPECT_EQ(Inked(Draw(w)), 5 * 5);
 }
 
-TEST(MetafileLoad, ObjectIndicesOutsideTheTableMakeTheFileInvalid)
+namespace {
+
+struct ObjectIndex {
+    const char* what;
+    EmfRecord type;
+    std::int64_t index;
+};
+
+const ObjectIndex kIndicesOutside[] = {
+    {"select past the table", EmfRecord::SelectObject, 99},
+    {"delete past the table", EmfRecord::DeleteObject, 8},
+    {"create into slot 0", EmfRecord::CreateBrushIndirect, 0},
+    {"create past the table", EmfRecord::CreateBrushIndirect, 8},
+    {"palette past the table", EmfRecord::SelectPalette, 12},
+};
+
+void PrintTo(const ObjectIndex& row, std::ostream* out)
 {
-    const std::vector<std::pair<EmfRecord, std::int64_t>> broken = {
-        {EmfRecord::SelectObject, 99},
-        {EmfRecord::DeleteObject, 8},
-        {EmfRecord::CreateBrushIndirect, 0},
-        {EmfRecord::CreateBrushIndirect, 8},
-        {EmfRecord::SelectPalette, 12}};
-    for (const auto& [type, index] : broken) {
-        EmfWriter w(0, 0, 1000, 1000);
-        if (type == EmfRecord::CreateBrushIndirect)
-            w.Add(type, {index, 0, 0, 0});
-        else
-            w.Add(type, {index});
-        EXPECT_EQ(Failure(w.Bytes()).second, kInvalid)
-            << orvelle::RecordNumber(type) << " " << index;
-    }
-    // Stock objects, deleted and empty slots are inside.
+    *out << row.what << ": record " << orvelle::RecordNumber(row.type) << ", index " << row.index;
+}
+
+class EmfObjectIndex : public ::testing::TestWithParam<ObjectIndex> {};
+
+} // namespace
+
+TEST_P(EmfObjectIndex, OutsideTheTableMakesTheFileInvalid)
+{
+    const ObjectIndex& row = GetParam();
+    EmfWriter w(0, 0, 1000, 1000);
+    if (row.type == EmfRecord::CreateBrushIndirect)
+        w.Add(row.type, {row.index, 0, 0, 0});
+    else
+        w.Add(row.type, {row.index});
+    EXPECT_EQ(Failure(w.Bytes()).second, kInvalid);
+}
+
+INSTANTIATE_TEST_SUITE_P(MetafileLoad, EmfObjectIndex, ::testing::ValuesIn(kIndicesOutside),
+                         [](const ::testing::TestParamInfo<ObjectIndex>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
+
+TEST(MetafileLoad, StockDeletedAndEmptySlotsAreInsideTheTable)
+{
     EmfWriter fine(0, 0, 1000, 1000);
     fine.Add(EmfRecord::SelectObject, {kBlackBrush})
         .Add(EmfRecord::DeleteObject, {7})
@@ -394,31 +421,57 @@ TEST(MetafileDraw, DualFilesPlayTheirGdiRecordsAndSkipTheEmfPlusComments)
     EXPECT_EQ(Inked(Draw(w)), 4);
 }
 
-TEST(MetafileDraw, EveryFixedMappingModeHasItsOwnUnit)
+namespace {
+
+// On the test's reference device a pixel is a millimetre. Each row: the
+// mode and about 5 mm in its units.
+struct MappingMode {
+    const char* unit;
+    int mode;
+    int fiveMm;
+};
+
+const MappingMode kFixedModes[] = {
+    {"text mode pixels", 1, 5},
+    {"tenths of a millimetre", 2, 50},
+    {"hundredths of a millimetre", 3, 500},
+    {"hundredths of an inch", 4, 20},
+    {"thousandths of an inch", 5, 197},
+    {"twentieths of a point", 6, 283},
+};
+
+void PrintTo(const MappingMode& row, std::ostream* out)
 {
-    // On the test's reference device a pixel is a millimetre. Each row: the
-    // mode and about 5 mm in its units; y runs upwards in all but the text
-    // mode, so the square sits on the viewport origin at the bottom-left.
-    const struct {
-        int mode;
-        int fiveMm;
-    } modes[] = {{1, 5}, {2, 50}, {3, 500}, {4, 20}, {5, 197}, {6, 283}};
-    for (const auto& m : modes) {
-        EmfWriter w(0, 0, 2000, 2000);
-        w.Add(EmfRecord::SelectObject, {kBlackBrush})
-            .Add(EmfRecord::SetMapMode, {m.mode})
-            .Add(EmfRecord::SetViewportOrgEx, {0, 20});
-        w.Add(EmfRecord::Rectangle, {0, 0, m.fiveMm, m.fiveMm});
-        const QStringList ink = Ink(Render(w.Bytes(), 20, 25, {0, 0, 21, 21}));
-        const int top = m.mode == 1 ? 20 : 15;
-        QStringList expected;
-        for (int y = 0; y < 25; ++y)
-            expected << (y >= top && y < top + 5 ? QStringLiteral("#####...............")
-                                                 : QString(20, u'.'));
-        EXPECT_EQ(ink.join(u'\n').toStdString(), expected.join(u'\n').toStdString())
-            << "mode " << m.mode;
-    }
+    *out << "mode " << row.mode << ", " << row.unit;
 }
+
+class EmfMappingMode : public ::testing::TestWithParam<MappingMode> {};
+
+} // namespace
+
+TEST_P(EmfMappingMode, EveryFixedModeHasItsOwnUnit)
+{
+    // y runs upwards in all but the text mode, so the square sits on the
+    // viewport origin at the bottom-left.
+    const MappingMode& m = GetParam();
+    EmfWriter w(0, 0, 2000, 2000);
+    w.Add(EmfRecord::SelectObject, {kBlackBrush})
+        .Add(EmfRecord::SetMapMode, {m.mode})
+        .Add(EmfRecord::SetViewportOrgEx, {0, 20});
+    w.Add(EmfRecord::Rectangle, {0, 0, m.fiveMm, m.fiveMm});
+    const QStringList ink = Ink(Render(w.Bytes(), 20, 25, {0, 0, 21, 21}));
+    const int top = m.mode == 1 ? 20 : 15;
+    QStringList expected;
+    for (int y = 0; y < 25; ++y)
+        expected << (y >= top && y < top + 5 ? QStringLiteral("#####...............")
+                                             : QString(20, u'.'));
+    EXPECT_EQ(ink.join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(MetafileDraw, EmfMappingMode, ::testing::ValuesIn(kFixedModes),
+                         [](const ::testing::TestParamInfo<MappingMode>& info) {
+                             return RowName(info.index, info.param.unit);
+                         });
 
 TEST(MetafileLoad, PlaceableSizesFollowTheScreenResolutionSetAtStart)
 {

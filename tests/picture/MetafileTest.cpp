@@ -1,6 +1,8 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,6 +20,7 @@
 #include "Metafile.h"
 #include "MetafileWriters.h"
 #include "Picture.h"
+#include "RowName.h"
 #include "TestSupport.h"
 
 using namespace orvelle::test;
@@ -32,7 +35,16 @@ TEST(MulDiv, RoundsHalvesAwayFromZeroWithoutOverflow)
     EXPECT_EQ(orvelle::MulDiv(1, 1, 0), 0);
 }
 
-TEST(MetafileLoad, BrokenFilesFailWithTheirMessage)
+namespace {
+
+struct BrokenFile {
+    const char* what;
+    QByteArray bytes;
+    std::string cls;
+    QString message;
+};
+
+std::vector<BrokenFile> BrokenFiles()
 {
     const QByteArray good = EmfWriter(0, 0, 1000, 1000).Bytes();
     QByteArray shortened = good;
@@ -52,12 +64,7 @@ TEST(MetafileLoad, BrokenFilesFailWithTheirMessage)
     lengthInsideHeader[48] = 80;
     lengthInsideHeader[49] = 0;
 
-    struct Row {
-        const char* what;
-        QByteArray bytes;
-        std::string cls;
-        QString message;
-    } rows[] = {
+    return {
         {"shorter than its stated length", shortened, "EReadError", kRead},
         {"a stated length inside the header", lengthInsideHeader, "EInvalidGraphic", kInvalid},
         {"a record running past the end", recordPastEnd, "EInvalidGraphic", kInvalid},
@@ -73,12 +80,29 @@ TEST(MetafileLoad, BrokenFilesFailWithTheirMessage)
         {"shorter than a placeable header", QByteArray(21, 'x'), "EReadError", kRead},
         {"empty file", QByteArray(), "EReadError", kRead},
     };
-    for (const Row& row : rows) {
-        const auto [cls, message] = Failure(row.bytes);
-        EXPECT_EQ(cls, row.cls) << row.what;
-        EXPECT_EQ(message, row.message) << row.what;
-    }
 }
+
+void PrintTo(const BrokenFile& row, std::ostream* out)
+{
+    *out << row.what;
+}
+
+class MetafileBroken : public ::testing::TestWithParam<BrokenFile> {};
+
+} // namespace
+
+TEST_P(MetafileBroken, FailsWithItsMessage)
+{
+    const BrokenFile& row = GetParam();
+    const auto [cls, message] = Failure(row.bytes);
+    EXPECT_EQ(cls, row.cls);
+    EXPECT_EQ(message, row.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(MetafileLoad, MetafileBroken, ::testing::ValuesIn(BrokenFiles()),
+                         [](const ::testing::TestParamInfo<BrokenFile>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
 
 TEST(MetafileLoad, FailedLoadKeepsThePictureItHad)
 {
@@ -414,16 +438,17 @@ TEST(MetafileDraw, DamagedBytesNeverCrash)
     EachByteDamaged(w.Bytes(), 0, {char(0xFF), char(0x7F)}, {kInvalid, kRead});
 }
 
-TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
+namespace {
+
+struct SameDrawing {
+    const char* name;
+    std::function<void(EmfWriter&)> emf;
+    std::function<void(WmfWriter&)> wmf;
+};
+
+std::vector<SameDrawing> SameDrawings()
 {
-    // Logical units 0 … 20 on both sides; the WMF box is 20 units of an inch
-    // of 1440, the EMF frame 20 reference pixels. Both land on 40 × 40 pixels.
-    struct Row {
-        const char* name;
-        std::function<void(EmfWriter&)> emf;
-        std::function<void(WmfWriter&)> wmf;
-    };
-    const std::vector<Row> rows = {
+    return {
         {"rectangle and ellipse",
          [](EmfWriter& w) {
              RedOnBlue(w)
@@ -518,20 +543,38 @@ TEST(WmfDraw, SameDrawingAsEnhancedFileGivesSamePixels)
              w.Add(0x081A, {10, 5, 15, 10, 20, 10, 10, 0}).Add(0x061C, {4, 6, 20, 20, 10, 10});
          }},
     };
-    for (const Row& row : rows) {
-        EmfWriter emf(0, 0, 2000, 2000);
-        row.emf(emf);
-        WmfWriter wmf;
-        row.wmf(wmf);
-        const TBitmap a = Render(emf.Bytes(), 44, 44, {0, 0, 41, 41});
-        const TBitmap b = Render(wmf.Bytes(20, 20, 1440), 44, 44, {0, 0, 41, 41});
-        EXPECT_GT(Inked(a), 20) << row.name;
-        if (Pixels(a) != Pixels(b))
-            ADD_FAILURE() << row.name << "\n"
-                          << Ink(a).join(u'\n').toStdString() << "\n\n"
-                          << Ink(b).join(u'\n').toStdString();
-    }
 }
+
+void PrintTo(const SameDrawing& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class WmfAsEmf : public ::testing::TestWithParam<SameDrawing> {};
+
+} // namespace
+
+TEST_P(WmfAsEmf, SameDrawingAsEnhancedFileGivesSamePixels)
+{
+    // Logical units 0 … 20 on both sides; the WMF box is 20 units of an inch
+    // of 1440, the EMF frame 20 reference pixels. Both land on 40 × 40 pixels.
+    const SameDrawing& row = GetParam();
+    EmfWriter emf(0, 0, 2000, 2000);
+    row.emf(emf);
+    WmfWriter wmf;
+    row.wmf(wmf);
+    const TBitmap a = Render(emf.Bytes(), 44, 44, {0, 0, 41, 41});
+    const TBitmap b = Render(wmf.Bytes(20, 20, 1440), 44, 44, {0, 0, 41, 41});
+    EXPECT_GT(Inked(a), 20);
+    if (Pixels(a) != Pixels(b))
+        ADD_FAILURE() << Ink(a).join(u'\n').toStdString() << "\n\n"
+                      << Ink(b).join(u'\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(WmfDraw, WmfAsEmf, ::testing::ValuesIn(SameDrawings()),
+                         [](const ::testing::TestParamInfo<SameDrawing>& info) {
+                             return RowName(info.index, info.param.name);
+                         });
 
 TEST(WmfDraw, WindowOfTheFileFillsTheFrame)
 {
@@ -682,36 +725,53 @@ TEST(MetafileBitmaps, BlockTransfersWithAndWithoutSource)
     EXPECT_EQ(Inked(b), 100 - 9 + 16 + 64 + 4);
 }
 
-TEST(MetafileBitmaps, BitmapFieldsOutsideTheRecordDrawNothing)
+namespace {
+
+struct BitmapField {
+    const char* name;
+    qsizetype field; // byte offset of a field in the record
+    std::uint32_t value;
+};
+
+const BitmapField kBitmapFields[] = {
+    {"info past the record", 48, 0x7FFFFFF0},
+    {"info longer than the record", 52, 0xFFFFFFF0},
+    {"bits past the record", 56, 0x10000},
+    {"bits longer than the record", 60, 0x7FFFFFFF},
+    {"palette indices", 64, 1},
+    {"huge destination", 72, 0x7FFFFFFF},
+};
+
+void PrintTo(const BitmapField& row, std::ostream* out)
 {
-    const Dib dib = MakeDib(2, 2, kQuad);
-    struct Row {
-        const char* name;
-        qsizetype field; // byte offset of a field in the record
-        std::uint32_t value;
-    };
-    const std::vector<Row> rows = {
-        {"info past the record", 48, 0x7FFFFFF0},
-        {"info longer than the record", 52, 0xFFFFFFF0},
-        {"bits past the record", 56, 0x10000},
-        {"bits longer than the record", 60, 0x7FFFFFFF},
-        {"palette indices", 64, 1},
-        {"huge destination", 72, 0x7FFFFFFF},
-    };
-    for (const Row& row : rows) {
-        QByteArray body = DibRecordBody(dib, {0, 0, 0, 0, 2, 2}, {kSrcCopy, 8, 8});
-        const qsizetype at = row.field - 8;
-        for (int i = 0; i < 4; ++i)
-            body[at + i] = char((row.value >> (8 * i)) & 0xFF);
-        EmfWriter w(0, 0, 2000, 2000);
-        w.Raw(EmfRecord::StretchDIBits, body);
-        const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
-        if (row.field == 72)
-            EXPECT_EQ(Inked(b), 20 * 8) << row.name; // the visible part of the red pixel
-        else
-            EXPECT_EQ(Inked(b), 0) << row.name;
-    }
+    *out << row.name << ": " << row.value << " at " << row.field;
 }
+
+class MetafileBitmapField : public ::testing::TestWithParam<BitmapField> {};
+
+} // namespace
+
+TEST_P(MetafileBitmapField, OutsideTheRecordDrawsNothing)
+{
+    const BitmapField& row = GetParam();
+    const Dib dib = MakeDib(2, 2, kQuad);
+    QByteArray body = DibRecordBody(dib, {0, 0, 0, 0, 2, 2}, {kSrcCopy, 8, 8});
+    const qsizetype at = row.field - 8;
+    for (int i = 0; i < 4; ++i)
+        body[at + i] = char((row.value >> (8 * i)) & 0xFF);
+    EmfWriter w(0, 0, 2000, 2000);
+    w.Raw(EmfRecord::StretchDIBits, body);
+    const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
+    if (row.field == 72)
+        EXPECT_EQ(Inked(b), 20 * 8); // the visible part of the red pixel
+    else
+        EXPECT_EQ(Inked(b), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(MetafileBitmaps, MetafileBitmapField, ::testing::ValuesIn(kBitmapFields),
+                         [](const ::testing::TestParamInfo<BitmapField>& info) {
+                             return RowName(info.index, info.param.name);
+                         });
 
 TEST(MetafileBitmaps, DamagedShapeAndBitmapRecordsNeverCrash)
 {

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <initializer_list>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "EmfContext.h"
 #include "EmfFonts.h"
 #include "MetafileWriters.h"
+#include "RowName.h"
 #include "TestSupport.h"
 
 using namespace orvelle::test;
@@ -162,36 +164,54 @@ int Count(const QImage& image, QRgb colour)
     return n;
 }
 
-TEST_F(TextPlay, ReferencePointFollowsTheAlignment)
+struct Alignment {
+    const char* what;
+    std::uint32_t align;
+    // Expected side of the reference point (80, 40): -1 before, 0 across, 1 after.
+    int horizontal;
+    int vertical;
+};
+
+const Alignment kAlignments[] = {
+    {"left top", 0, 1, 1},
+    {"right top", orvelle::kTaRight, -1, 1},
+    {"centre top", orvelle::kTaCenter, 0, 1},
+    {"left bottom", orvelle::kTaBottom, 1, -1},
+    {"left baseline", orvelle::kTaBaseline, 1, -1},
+};
+
+void PrintTo(const Alignment& row, std::ostream* out)
 {
-    struct Row {
-        const char* what;
-        std::uint32_t align;
-        // Expected side of the reference point (80, 40): -1 before, 0 across, 1 after.
-        int horizontal;
-        int vertical;
-    } rows[] = {
-        {"left top", 0, 1, 1},
-        {"right top", orvelle::kTaRight, -1, 1},
-        {"centre top", orvelle::kTaCenter, 0, 1},
-        {"left bottom", orvelle::kTaBottom, 1, -1},
-        {"left baseline", orvelle::kTaBaseline, 1, -1},
-    };
-    for (const Row& row : rows) {
-        state.textAlign = row.align;
-        const QRect ink = InkBox(Play({TextW({80, 40}, QStringLiteral("HH"))}));
-        ASSERT_FALSE(ink.isNull()) << row.what;
-        if (row.horizontal > 0)
-            EXPECT_GE(ink.left(), 80) << row.what;
-        else if (row.horizontal < 0)
-            EXPECT_LT(ink.right(), 80) << row.what;
-        else
-            EXPECT_TRUE(ink.left() < 80 && ink.right() > 80) << row.what;
-        if (row.vertical > 0)
-            EXPECT_GE(ink.top(), 40) << row.what;
-        else
-            EXPECT_LT(ink.bottom(), 40) << row.what;
-    }
+    *out << row.what;
+}
+
+class TextAlignment : public TextPlay, public ::testing::WithParamInterface<Alignment> {};
+
+TEST_P(TextAlignment, ReferencePointFollowsTheAlignment)
+{
+    const Alignment& row = GetParam();
+    state.textAlign = row.align;
+    const QRect ink = InkBox(Play({TextW({80, 40}, QStringLiteral("HH"))}));
+    ASSERT_FALSE(ink.isNull());
+    if (row.horizontal > 0)
+        EXPECT_GE(ink.left(), 80);
+    else if (row.horizontal < 0)
+        EXPECT_LT(ink.right(), 80);
+    else
+        EXPECT_TRUE(ink.left() < 80 && ink.right() > 80);
+    if (row.vertical > 0)
+        EXPECT_GE(ink.top(), 40);
+    else
+        EXPECT_LT(ink.bottom(), 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(TextPlay, TextAlignment, ::testing::ValuesIn(kAlignments),
+                         [](const ::testing::TestParamInfo<Alignment>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
+
+TEST_F(TextPlay, BaselineSitsOnTheReferenceLineAndTheCellBottomAboveIt)
+{
     // The baseline sits on the reference line, the bottom of the cell
     // (below the baseline by the descent) above it.
     state.textAlign = orvelle::kTaBaseline;
@@ -392,29 +412,51 @@ TEST_F(TextPlay, TextInAPathGoesIntoThePath)
     EXPECT_LT(bounds.bottom(), 40);
 }
 
+struct TextField {
+    const char* what;
+    qsizetype at;
+    std::uint32_t value;
+};
+
+const TextField kTextFields[] = {
+    {"count past the end", 36 + 8, 1000},
+    {"count of 2^32 - 1", 36 + 8, 0xFFFFFFFF},
+    {"string offset past the end", 36 + 12, 0x10000},
+    {"string offset near 2^32", 36 + 12, 0xFFFFFFFE},
+    {"spacing offset past the end", 36 + 36, 0x10000},
+};
+
+void PrintTo(const TextField& row, std::ostream* out)
+{
+    *out << row.what << ": " << row.value << " at " << row.at;
+}
+
+class TextRecordField : public TextPlay, public ::testing::WithParamInterface<TextField> {};
+
+TEST_P(TextRecordField, OutsideTheRecordDrawsNothing)
+{
+    const TextField& row = GetParam();
+    state.backColour = QColor(255, 0, 0);
+    const Text fill{0, 0, kOpaque, QRect(QPoint(0, 0), QPoint(50, 50))};
+    const QByteArray good = TextW(fill, QStringLiteral("Hg"));
+    ASSERT_FALSE(InkBox(Play({good})).isNull());
+    QByteArray bad = good;
+    for (int i = 0; i < 4; ++i)
+        bad[row.at + i] = char((row.value >> (8 * i)) & 0xFF);
+    EXPECT_TRUE(InkBox(Play({bad})).isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(TextPlay, TextRecordField, ::testing::ValuesIn(kTextFields),
+                         [](const ::testing::TestParamInfo<TextField>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
+
 TEST_F(TextPlay, FieldsOutsideTheRecordDrawNothing)
 {
     state.backColour = QColor(255, 0, 0);
     const Text fill{0, 0, kOpaque, QRect(QPoint(0, 0), QPoint(50, 50))};
     const QByteArray good = TextW(fill, QStringLiteral("Hg"));
     ASSERT_FALSE(InkBox(Play({good})).isNull());
-    struct Row {
-        const char* what;
-        qsizetype at;
-        std::uint32_t value;
-    } rows[] = {
-        {"count past the end", 36 + 8, 1000},
-        {"count of 2^32 - 1", 36 + 8, 0xFFFFFFFF},
-        {"string offset past the end", 36 + 12, 0x10000},
-        {"string offset near 2^32", 36 + 12, 0xFFFFFFFE},
-        {"spacing offset past the end", 36 + 36, 0x10000},
-    };
-    for (const Row& row : rows) {
-        QByteArray bad = good;
-        for (int i = 0; i < 4; ++i)
-            bad[row.at + i] = char((row.value >> (8 * i)) & 0xFF);
-        EXPECT_TRUE(InkBox(Play({bad})).isNull()) << row.what;
-    }
     // A spacing array cut short by the end of the record.
     QByteArray shortSpacing =
         TextW({0, 0, kOpaque, QRect(0, 0, 51, 51), {1, 1}}, QStringLiteral("Hg"));
@@ -450,38 +492,68 @@ TEST_F(TextPlay, LongStringsDraw)
     EXPECT_FALSE(InkBox(Play({TextW({0, 10}, text)})).isNull());
 }
 
-TEST(FontSubstitution, WindowsFamiliesDrawWithInstalledFonts)
+struct Substitution {
+    const char* what;
+    QString face;
+    std::uint8_t pitchAndFamily;
+    std::uint8_t charSet;
+    QString family;
+};
+
+std::vector<Substitution> Substitutions()
+{
+    return {
+        {"Arial", QStringLiteral("Arial"), 0, 0, QStringLiteral("Liberation Sans")},
+        {"Arial in capitals", QStringLiteral("ARIAL"), 0, 0, QStringLiteral("Liberation Sans")},
+        {"Times New Roman", QStringLiteral("Times New Roman"), 0, 0,
+         QStringLiteral("Liberation Serif")},
+        {"Courier New", QStringLiteral("Courier New"), 0, 0, QStringLiteral("Liberation Mono")},
+        {"Arial Narrow", QStringLiteral("Arial Narrow"), 0, 0,
+         QStringLiteral("Liberation Sans Narrow")},
+        {"MS PGothic in full-width letters", QStringLiteral("ＭＳ Ｐゴシック"), 0, 128,
+         QStringLiteral("IPAPGothic")},
+        {"MS PGothic in full-width small letters", QStringLiteral("ｍｓ ｐゴシック"), 0, 128,
+         QStringLiteral("IPAPGothic")},
+        {"MS Gothic in full-width letters", QStringLiteral("ＭＳ ゴシック"), 0, 128,
+         QStringLiteral("IPAGothic")},
+        {"vertical MS Mincho", QStringLiteral("@ＭＳ 明朝"), 0, 128, QStringLiteral("IPAMincho")},
+        {"MS PMincho", QStringLiteral("MS PMincho"), 0, 128, QStringLiteral("IPAPMincho")},
+        {"Meiryo", QStringLiteral("Meiryo"), 0, 0, QStringLiteral("IPAPGothic")},
+        {"unknown roman face", QStringLiteral("No Such Face"), 0x12, 0,
+         QStringLiteral("Liberation Serif")},
+        {"unknown modern face", QStringLiteral("No Such Face"), 0x31, 0,
+         QStringLiteral("Liberation Mono")},
+        {"no face, fixed pitch", QStringLiteral(""), 0x01, 0, QStringLiteral("Liberation Mono")},
+        {"no face, swiss family", QStringLiteral(""), 0x22, 0, QStringLiteral("Liberation Sans")},
+        {"unknown face in Shift_JIS", QStringLiteral("No Such Face"), 0x12, 128,
+         QStringLiteral("IPAPGothic")},
+    };
+}
+
+void PrintTo(const Substitution& row, std::ostream* out)
+{
+    *out << row.what << ": " << row.face.toStdString();
+}
+
+class FontFamily : public ::testing::TestWithParam<Substitution> {};
+
+TEST_P(FontFamily, WindowsFamiliesDrawWithInstalledFonts)
 {
     EnsureGuiApplication();
-    struct Row {
-        QString face;
-        std::uint8_t pitchAndFamily;
-        std::uint8_t charSet;
-        QString family;
-    } rows[] = {
-        {QStringLiteral("Arial"), 0, 0, QStringLiteral("Liberation Sans")},
-        {QStringLiteral("ARIAL"), 0, 0, QStringLiteral("Liberation Sans")},
-        {QStringLiteral("Times New Roman"), 0, 0, QStringLiteral("Liberation Serif")},
-        {QStringLiteral("Courier New"), 0, 0, QStringLiteral("Liberation Mono")},
-        {QStringLiteral("Arial Narrow"), 0, 0, QStringLiteral("Liberation Sans Narrow")},
-        {QStringLiteral("ＭＳ Ｐゴシック"), 0, 128, QStringLiteral("IPAPGothic")},
-        {QStringLiteral("ｍｓ ｐゴシック"), 0, 128, QStringLiteral("IPAPGothic")},
-        {QStringLiteral("ＭＳ ゴシック"), 0, 128, QStringLiteral("IPAGothic")},
-        {QStringLiteral("@ＭＳ 明朝"), 0, 128, QStringLiteral("IPAMincho")},
-        {QStringLiteral("MS PMincho"), 0, 128, QStringLiteral("IPAPMincho")},
-        {QStringLiteral("Meiryo"), 0, 0, QStringLiteral("IPAPGothic")},
-        {QStringLiteral("No Such Face"), 0x12, 0, QStringLiteral("Liberation Serif")},
-        {QStringLiteral("No Such Face"), 0x31, 0, QStringLiteral("Liberation Mono")},
-        {QStringLiteral(""), 0x01, 0, QStringLiteral("Liberation Mono")},
-        {QStringLiteral(""), 0x22, 0, QStringLiteral("Liberation Sans")},
-        {QStringLiteral("No Such Face"), 0x12, 128, QStringLiteral("IPAPGothic")},
-    };
-    for (const Row& row : rows) {
-        const QString family =
-            orvelle::SubstituteFontFamily(row.face, row.pitchAndFamily, row.charSet);
-        EXPECT_EQ(family, row.family) << row.face.toStdString();
-        EXPECT_EQ(QFontInfo(QFont(family)).family(), row.family) << row.face.toStdString();
-    }
+    const Substitution& row = GetParam();
+    const QString family = orvelle::SubstituteFontFamily(row.face, row.pitchAndFamily, row.charSet);
+    EXPECT_EQ(family, row.family);
+    EXPECT_EQ(QFontInfo(QFont(family)).family(), row.family);
+}
+
+INSTANTIATE_TEST_SUITE_P(FontSubstitution, FontFamily, ::testing::ValuesIn(Substitutions()),
+                         [](const ::testing::TestParamInfo<Substitution>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
+
+TEST(FontSubstitution, SymbolFacesKeepTheirName)
+{
+    EnsureGuiApplication();
     EXPECT_EQ(orvelle::SubstituteFontFamily(QStringLiteral("Wingdings"), 0, 2),
               QStringLiteral("Wingdings"));
 }

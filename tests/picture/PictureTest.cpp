@@ -1,3 +1,5 @@
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -7,10 +9,12 @@
 #include "ExpectError.h"
 #include "FormatRegistry.h"
 #include "Picture.h"
+#include "RowName.h"
 #include "TestSupport.h"
 
 using orvelle::test::Sandbox;
 using orvelle::test::ExpectError;
+using orvelle::test::RowName;
 
 namespace {
 
@@ -55,30 +59,51 @@ TEST(Picture, ChoosesTheKindByExtensionAloneInAnyCase)
                                  QStringLiteral("ビットマップイメージが不正です"));
 }
 
-TEST(Picture, UnknownExtensionsNameTheExtensionAsWritten)
+namespace {
+
+struct UnknownKind {
+    const char* what;
+    const char* name; // inside the sandbox, with the folder my.pics
+    bool written;     // or left missing
+    const char* shown;
+};
+
+const UnknownKind kUnknownKinds[] = {
+    {"JPE", "a.jpe", true, "jpe"},
+    {"PNG in capitals", "a.PNG", true, "PNG"},
+    {"GIF", "a.gif", true, "gif"},
+    {"TIFF", "a.tif", true, "tif"},
+    {"no extension in a dotted folder", "my.pics/photo", true, ""},
+    // The extension is judged before the file is opened.
+    {"missing file", "missing.xyz", false, "xyz"},
+};
+
+void PrintTo(const UnknownKind& row, std::ostream* out)
 {
-    Sandbox box;
-    const QString dotted = box.MakeDir(QStringLiteral("my.pics"));
-    const struct {
-        QString path;
-        QString shown;
-    } rows[] = {
-        {box.WriteFile(QStringLiteral("a.jpe")), QStringLiteral("jpe")},
-        {box.WriteFile(QStringLiteral("a.PNG")), QStringLiteral("PNG")},
-        {box.WriteFile(QStringLiteral("a.gif")), QStringLiteral("gif")},
-        {box.WriteFile(QStringLiteral("a.tif")), QStringLiteral("tif")},
-        {box.WriteFile(QStringLiteral("my.pics/photo")), QString()},
-        {box(QStringLiteral("missing.xyz")), QStringLiteral("xyz")}, // before any opening
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.path.toStdString());
-        TPicture picture;
-        ExpectError<EInvalidGraphic>(
-            [&] { picture.LoadFile(row.path); },
-            QStringLiteral("拡張子 .%1 の画像形式は処理できません").arg(row.shown));
-    }
-    (void)dotted;
+    *out << row.what << ": " << row.name;
 }
+
+class UnknownExtension : public ::testing::TestWithParam<UnknownKind> {};
+
+} // namespace
+
+TEST_P(UnknownExtension, NamesTheExtensionAsWritten)
+{
+    const UnknownKind& row = GetParam();
+    Sandbox box;
+    box.MakeDir(QStringLiteral("my.pics"));
+    const QString name = QString::fromLatin1(row.name);
+    const QString path = row.written ? box.WriteFile(name) : box(name);
+    TPicture picture;
+    ExpectError<EInvalidGraphic>([&] { picture.LoadFile(path); },
+                                 QStringLiteral("拡張子 .%1 の画像形式は処理できません")
+                                     .arg(QString::fromLatin1(row.shown)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Picture, UnknownExtension, ::testing::ValuesIn(kUnknownKinds),
+                         [](const ::testing::TestParamInfo<UnknownKind>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
 
 TEST(Picture, FilesThatCannotBeOpenedNameThePath)
 {

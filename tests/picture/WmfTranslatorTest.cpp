@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "EmfReader.h"
 #include "Metafile.h"
 #include "MetafileWriters.h"
+#include "RowName.h"
 #include "TestSupport.h"
 #include "WmfTranslator.h"
 
@@ -375,19 +377,22 @@ QByteArray HiRecord()
 
 } // namespace
 
-TEST(WmfDraw, EachFamilyDrawsAsTheEnhancedEquivalent)
+namespace {
+
+// Both files are 20 logical units across and land on 41 × 41 pixels.
+struct Family {
+    const char* name;
+    std::function<void(EmfWriter&)> emf;
+    QByteArray wmf;
+    int inked; // the least ink expected; 0 where the player draws nothing yet
+};
+
+std::vector<Family> Families()
 {
-    // Both files are 20 logical units across and land on 41 × 41 pixels.
-    struct Row {
-        const char* name;
-        std::function<void(EmfWriter&)> emf;
-        QByteArray wmf;
-        int inked; // the least ink expected; 0 where the player draws nothing yet
-    };
     const QByteArray dib = DibInfo() + DibBits();
     const QByteArray font = Rec(0x02FB, {-8, 0, 0, 0, 400}, QByteArray(8, '\0') + "Arial");
     const QByteArray jis("\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E");
-    const std::vector<Row> rows = {
+    return {
         {"bitmaps at their size, stretched, by rows, and raster operations",
          [](EmfWriter& w) {
              RedOnBlue(w).Raw(EmfRecord::StretchDIBits,
@@ -419,7 +424,7 @@ TEST(WmfDraw, EachFamilyDrawsAsTheEnhancedEquivalent)
              Rec(0x0220, {1, 2}) + Rec(0x041B, {20, 20, 0, 0}),
          100},
         {"pattern brush from a bitmap",
-         [&](EmfWriter& w) {
+         [dib](EmfWriter& w) {
              QByteArray body;
              for (std::uint32_t v : {3U, 0U, 32U, 40U, 72U, 16U})
                  PutU32(body, v);
@@ -469,18 +474,34 @@ TEST(WmfDraw, EachFamilyDrawsAsTheEnhancedEquivalent)
          },
          RedOnBlueWmf() + Rec(0x0104, {7}) + Rec(0x0107, {3}) + Rec(0x041B, {18, 18, 2, 2}), 100},
     };
-    for (const Row& row : rows) {
-        EmfWriter emf(0, 0, 2000, 2000);
-        row.emf(emf);
-        const TBitmap a = Render(emf.Bytes(), 44, 44, {0, 0, 41, 41});
-        const TBitmap b = Render(Wmf(row.wmf), 44, 44, {0, 0, 41, 41});
-        EXPECT_GE(Inked(a), row.inked) << row.name;
-        if (Pixels(a) != Pixels(b))
-            ADD_FAILURE() << row.name << "\n"
-                          << Ink(a).join(u'\n').toStdString() << "\n\n"
-                          << Ink(b).join(u'\n').toStdString();
-    }
 }
+
+void PrintTo(const Family& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class WmfFamily : public ::testing::TestWithParam<Family> {};
+
+} // namespace
+
+TEST_P(WmfFamily, DrawsAsTheEnhancedEquivalent)
+{
+    const Family& row = GetParam();
+    EmfWriter emf(0, 0, 2000, 2000);
+    row.emf(emf);
+    const TBitmap a = Render(emf.Bytes(), 44, 44, {0, 0, 41, 41});
+    const TBitmap b = Render(Wmf(row.wmf), 44, 44, {0, 0, 41, 41});
+    EXPECT_GE(Inked(a), row.inked);
+    if (Pixels(a) != Pixels(b))
+        ADD_FAILURE() << Ink(a).join(u'\n').toStdString() << "\n\n"
+                      << Ink(b).join(u'\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(WmfDraw, WmfFamily, ::testing::ValuesIn(Families()),
+                         [](const ::testing::TestParamInfo<Family>& info) {
+                             return RowName(info.index, info.param.name);
+                         });
 
 TEST(WmfDraw, BitmapsLandOnTheirPixels)
 {
@@ -579,16 +600,19 @@ TEST(WmfDraw, OffsetOriginsFollowSavedStates)
     EXPECT_EQ(viewport.bytes.mid(8), QByteArray("\6\0\0\0\5\0\0\0\x08\0\0\0\7\0\0\0", 16));
 }
 
-TEST(WmfLoad, ObjectIndicesOutsideTheTableFailTheLoad)
+namespace {
+
+struct ObjectTable {
+    const char* name;
+    QByteArray records;
+    unsigned objects;
+    bool loads;
+};
+
+std::vector<ObjectTable> ObjectTables()
 {
     const QByteArray pen = Rec(0x02FA, {0, 0, 0, 0, 0});
-    struct Row {
-        const char* name;
-        QByteArray records;
-        unsigned objects;
-        bool loads;
-    };
-    const std::vector<Row> rows = {
+    return {
         {"table full", pen + pen + pen, 2, false},
         {"no table at all", pen, 0, false},
         {"a freed slot is made again", pen + pen + Rec(0x01F0, {0}) + pen, 2, true},
@@ -598,16 +622,33 @@ TEST(WmfLoad, ObjectIndicesOutsideTheTableFailTheLoad)
         {"free slot inside the table", pen + Rec(0x012D, {1}) + Rec(0x01F0, {1}), 2, true},
         {"palettes and regions count", Rec(0x00F7, {0x300, 0}) + RegionRec({}) + pen, 2, false},
     };
-    for (const Row& row : rows) {
-        const auto [kind, message] = Failure(Wmf(row.records, row.objects));
-        if (row.loads) {
-            EXPECT_TRUE(kind.empty()) << row.name;
-        } else {
-            EXPECT_EQ(kind, "EInvalidGraphic") << row.name;
-            EXPECT_EQ(message, kInvalid) << row.name;
-        }
+}
+
+void PrintTo(const ObjectTable& row, std::ostream* out)
+{
+    *out << row.name << ", " << row.objects << " slots";
+}
+
+class WmfObjectTable : public ::testing::TestWithParam<ObjectTable> {};
+
+} // namespace
+
+TEST_P(WmfObjectTable, IndicesOutsideTheTableFailTheLoad)
+{
+    const ObjectTable& row = GetParam();
+    const auto [kind, message] = Failure(Wmf(row.records, row.objects));
+    if (row.loads) {
+        EXPECT_TRUE(kind.empty());
+    } else {
+        EXPECT_EQ(kind, "EInvalidGraphic");
+        EXPECT_EQ(message, kInvalid);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(WmfLoad, WmfObjectTable, ::testing::ValuesIn(ObjectTables()),
+                         [](const ::testing::TestParamInfo<ObjectTable>& info) {
+                             return RowName(info.index, info.param.name);
+                         });
 
 TEST(WmfLoad, DamagedBytesNeverCrashOrReadOutside)
 {
