@@ -33,7 +33,9 @@ std::optional<FileStatus> StatusOf(const QString& path)
     if (path.isEmpty() || !info.exists())
         return std::nullopt;
     FileStatus status;
-    status.kind = info.isDir() ? EntryKind::Folder : info.isFile() ? EntryKind::File : EntryKind::Other;
+    status.kind = info.isDir()    ? EntryKind::Folder
+                  : info.isFile() ? EntryKind::File
+                                  : EntryKind::Other;
     status.size = static_cast<std::uint64_t>(info.size());
     status.lastWrite = info.lastModified().toLocalTime();
     status.id = IdentifyFile(path).value_or(FileId{});
@@ -103,7 +105,7 @@ WriteOutcome WriteWholeFile(const QString& path, QByteArrayView bytes, DirectWri
         return WriteOutcome::NotWritten;
     if (!file.commit())
         return file.error() == QFileDevice::RenameError ? WriteOutcome::NotReplaced
-                                                         : WriteOutcome::NotWritten;
+                                                        : WriteOutcome::NotWritten;
     return WriteOutcome::Written;
 }
 
@@ -233,7 +235,8 @@ std::optional<QByteArray> ReadLink(const QByteArray& name)
 {
     QByteArray target(256, Qt::Uninitialized);
     for (;;) {
-        const ssize_t length = ::readlink(name.constData(), target.data(), std::size_t(target.size()));
+        const ssize_t length =
+            ::readlink(name.constData(), target.data(), std::size_t(target.size()));
         if (length < 0)
             return std::nullopt;
         if (length < target.size()) {

@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 #endif
 
@@ -146,7 +147,8 @@ QByteArray PathToNative(QStringView path)
     out.append(path.first(i).toLatin1());
     while (i < n) {
         const char16_t c = path[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(path[i + 1].unicode())) {
+        if (QChar::isHighSurrogate(c) && i + 1 < n &&
+            QChar::isLowSurrogate(path[i + 1].unicode())) {
             AppendUtf8(out, QChar::surrogateToUcs4(c, path[i + 1].unicode()));
             i += 2;
             continue;
@@ -169,7 +171,8 @@ bool HoldsRawBytes(QStringView path)
         const char16_t c = path[i].unicode();
         if (!QChar::isSurrogate(c))
             continue;
-        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(path[i + 1].unicode())) {
+        if (QChar::isHighSurrogate(c) && i + 1 < n &&
+            QChar::isLowSurrogate(path[i + 1].unicode())) {
             ++i;
             continue;
         }

@@ -30,8 +30,8 @@ namespace {
 // each one the file a lossy decoding would reach instead: the name Qt makes
 // of it, spelt with real U+FFFD characters.
 struct Folder {
-    orvelle::test::Sandbox box;
-    QByteArray root = QFile::encodeName(box.Path());
+    orvelle::test::ByteSandbox box;
+    QByteArray root = box.Root();
 
     Folder()
     {
@@ -101,11 +101,10 @@ TEST(NativeFiles, AFolderListsEveryNameByItsBytes)
     QList<QByteArray> names;
     for (const orvelle::FolderEntry& entry : listing.entries) {
         names << PathToNative(entry.name);
-        const orvelle::EntryKind expected = entry.name == PathFromNative("sub\xe9")
-                                                ? orvelle::EntryKind::Folder
-                                            : entry.name == PathFromNative("link\x82")
-                                                ? orvelle::EntryKind::Link
-                                                : orvelle::EntryKind::File;
+        const orvelle::EntryKind expected =
+            entry.name == PathFromNative("sub\xe9")    ? orvelle::EntryKind::Folder
+            : entry.name == PathFromNative("link\x82") ? orvelle::EntryKind::Link
+                                                       : orvelle::EntryKind::File;
         EXPECT_EQ(entry.kind, expected) << PathToNative(entry.name).toHex().constData();
     }
     std::sort(names.begin(), names.end());
@@ -165,13 +164,14 @@ TEST(NativeFiles, AWholeFileIsWrittenUnderItsBytesAndNothingElseIsLeft)
 {
     for (const ByteName& name : ByteNames()) {
         SCOPED_TRACE(name.what);
-        orvelle::test::Sandbox box;
-        const QByteArray root = QFile::encodeName(box.Path());
+        const orvelle::test::ByteSandbox box;
+        const QByteArray root = box.Root();
         orvelle::test::MakeDirRaw(JoinBytes(root, "d\x82"));
         const QByteArray target = JoinBytes(JoinBytes(root, "d\x82"), name.bytes);
 
-        ASSERT_EQ(orvelle::WriteWholeFile(PathFromNative(target), "first", orvelle::DirectWrite::Never),
-                  orvelle::WriteOutcome::Written);
+        ASSERT_EQ(
+            orvelle::WriteWholeFile(PathFromNative(target), "first", orvelle::DirectWrite::Never),
+            orvelle::WriteOutcome::Written);
         EXPECT_EQ(ReadRaw(target), "first");
         ASSERT_EQ(::chmod(target.constData(), 0604), 0);
         ASSERT_EQ(orvelle::WriteWholeFile(PathFromNative(target), "second, longer",
@@ -257,15 +257,15 @@ TEST(NativeFiles, OpeningForWritingCreatesOrEmptiesThatFile)
 
 TEST(NativeFiles, AShownNameIsMatchedToTheOneEntryThatShowsAlike)
 {
-    orvelle::test::Sandbox box;
-    const QByteArray root = QFile::encodeName(box.Path());
+    const orvelle::test::ByteSandbox box;
+    const QByteArray root = box.Root();
     const auto at = [&](const QByteArray& name) { return JoinBytes(root, name); };
     const auto shown = [&](const QByteArray& name) { return LossyText(at(name)); };
     orvelle::test::MakeDirRaw(at("d\xe9"));
     WriteRaw(at("d\xe9/x\x82\xa0.jpg"), "");
     WriteRaw(at("b\x82\xa0.jpg"), "");
     WriteRaw(at("c\xe9.jpg"), "");
-    WriteRaw(at("c\xea.jpg"), "");   // shows as c\uFFFD.jpg too
+    WriteRaw(at("c\xea.jpg"), ""); // shows as c\uFFFD.jpg too
     WriteRaw(at("\xff.jpg"), "");
     WriteRaw(at("\xef\xbf\xbd.jpg"), ""); // really named U+FFFD.jpg
 
@@ -279,13 +279,15 @@ TEST(NativeFiles, AShownNameIsMatchedToTheOneEntryThatShowsAlike)
         {"a folder and a name", shown("d\xe9/x\x82\xa0.jpg"),
          PathFromNative(at("d\xe9/x\x82\xa0.jpg"))},
         {"a folder alone", shown("d\xe9"), PathFromNative(at("d\xe9"))},
-        {"a new name in such a folder", shown("d\xe9/new.jpg"), PathFromNative(at("d\xe9/new.jpg"))},
+        {"a new name in such a folder", shown("d\xe9/new.jpg"),
+         PathFromNative(at("d\xe9/new.jpg"))},
         {"a new shown name in it", shown("d\xe9/n\xe9w.jpg"),
          PathFromNative(at("d\xe9")) + QStringLiteral("/n\uFFFDw.jpg")},
         {"two entries show alike", shown("c\xe9.jpg"), shown("c\xe9.jpg")},
         {"an existing name is itself", shown("\xff.jpg"), shown("\xff.jpg")},
         {"a valid name that names nothing", LossyText(at("none.jpg")), LossyText(at("none.jpg"))},
-        {"nothing under a missing folder", shown("gone\xe9/x\xe9.jpg"), shown("gone\xe9/x\xe9.jpg")},
+        {"nothing under a missing folder", shown("gone\xe9/x\xe9.jpg"),
+         shown("gone\xe9/x\xe9.jpg")},
         {"an empty answer", QString(), QString()},
     };
     for (const Row& row : rows)

@@ -168,12 +168,13 @@ TEST(NativePath, AgreesWithPythonsSurrogateEscape)
     // Each line's bytes decoded with "surrogateescape", given back as UTF-16
     // code units in hex, one line each.
     QProcess process;
-    process.start(python, {QStringLiteral("-c"),
-                           QStringLiteral("import sys\n"
-                                          "for line in sys.stdin:\n"
-                                          "    t = bytes.fromhex(line.strip()).decode('utf-8', "
-                                          "'surrogateescape')\n"
-                                          "    print(t.encode('utf-16-be', 'surrogatepass').hex())\n")});
+    process.start(python,
+                  {QStringLiteral("-c"),
+                   QStringLiteral("import sys\n"
+                                  "for line in sys.stdin:\n"
+                                  "    t = bytes.fromhex(line.strip()).decode('utf-8', "
+                                  "'surrogateescape')\n"
+                                  "    print(t.encode('utf-16-be', 'surrogatepass').hex())\n")});
     ASSERT_TRUE(process.waitForStarted());
     process.write(input);
     process.closeWriteChannel();
@@ -217,11 +218,9 @@ TEST(NativePath, FileUrlsGiveTheirBytes)
         {"Shift-JIS from a file manager", QUrl::fromEncoded("file:///tmp/b%82%A0.jpg"),
          "/tmp/b\x82\xa0.jpg"},
         {"Latin-1 and a space", QUrl(QStringLiteral("file:///tmp/c%E9 x.jpg")), "/tmp/c\xe9 x.jpg"},
-        {"a line break", QUrl::fromEncoded("file:///tmp/line%0Abreak.jpg"),
-         "/tmp/line\nbreak.jpg"},
+        {"a line break", QUrl::fromEncoded("file:///tmp/line%0Abreak.jpg"), "/tmp/line\nbreak.jpg"},
         {"lone 0xFF", QUrl::fromEncoded("file:///%FF.jpg"), "/\xff.jpg"},
-        {"made from a Qt path",
-         QUrl::fromLocalFile(QStringLiteral("/写真/日本 #1 100%?.jpg")),
+        {"made from a Qt path", QUrl::fromLocalFile(QStringLiteral("/写真/日本 #1 100%?.jpg")),
          QStringLiteral("/写真/日本 #1 100%?.jpg").toUtf8()},
         {"with a host", QUrl::fromEncoded("file://server/share/%E9.jpg"),
          "//server/share/\xe9.jpg"},
@@ -233,7 +232,8 @@ TEST(NativePath, FileUrlsGiveTheirBytes)
             EXPECT_EQ(orvelle::PathFromFileUrl(row.url), row.url.toLocalFile()) << row.what;
         }
     }
-    EXPECT_TRUE(orvelle::PathFromFileUrl(QUrl(QStringLiteral("https://example.org/a.jpg"))).isEmpty());
+    EXPECT_TRUE(
+        orvelle::PathFromFileUrl(QUrl(QStringLiteral("https://example.org/a.jpg"))).isEmpty());
 }
 
 TEST(NativePath, ArgumentsKeepTheirBytes)

@@ -9,8 +9,11 @@
 #include <string>
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QString>
+
+#include "TestSupport.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -53,8 +56,8 @@ inline void WriteRaw(const QByteArray& path, const QByteArray& content)
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         throw std::runtime_error("cannot create " + path.toHex().toStdString());
-    const bool written = ::write(fd, content.constData(), std::size_t(content.size())) ==
-                         ssize_t(content.size());
+    const bool written =
+        ::write(fd, content.constData(), std::size_t(content.size())) == ssize_t(content.size());
     if (::close(fd) != 0 || !written)
         throw std::runtime_error("cannot write " + path.toHex().toStdString());
 }
@@ -100,5 +103,50 @@ inline QList<QByteArray> ListRaw(const QByteArray& folder)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// Removes everything below folder, folder itself kept.
+inline void EmptyRaw(const QByteArray& folder)
+{
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    QList<QByteArray> names;
+    while (const dirent* d = ::readdir(dir)) {
+        const QByteArray name(d->d_name);
+        if (name != "." && name != "..")
+            names << name;
+    }
+    ::closedir(dir);
+    for (const QByteArray& name : names) {
+        const QByteArray path = JoinBytes(folder, name);
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::chmod(path.constData(), 0755);
+            EmptyRaw(path);
+            ::rmdir(path.constData());
+        } else {
+            ::unlink(path.constData());
+        }
+    }
+}
+
+// A sandbox for names that are not UTF-8. QTemporaryDir removes its folder
+// through Qt's lossy names, which reach no such file; this one empties the
+// folder by the bytes first.
+class ByteSandbox {
+public:
+    ByteSandbox() : root_(QFile::encodeName(box_.Path())) {}
+    ByteSandbox(const ByteSandbox&) = delete;
+    ByteSandbox& operator=(const ByteSandbox&) = delete;
+    ~ByteSandbox() { EmptyRaw(root_); }
+
+    const Sandbox& Box() const noexcept { return box_; }
+    const QByteArray& Root() const noexcept { return root_; }
+    QByteArray At(const QByteArray& name) const { return JoinBytes(root_, name); }
+
+private:
+    Sandbox box_;
+    QByteArray root_;
+};
 
 } // namespace orvelle::test
