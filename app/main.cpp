@@ -11,6 +11,7 @@
 #include "FormatRegistry.h"
 #include "MainUnit.h"
 #include "Metafile.h"
+#include "NativeFiles.h"
 #include "ProgressUnit.h"
 #include "ToolPictures.h"
 #include "UserPrompts.h"
@@ -50,8 +51,9 @@ int main(int argc, char* argv[])
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         orvelle::SetScreenPixelsPerInch(qRound(screen->logicalDotsPerInchY()));
     orvelle::QtPrompts prompts;
-    const auto MainForm =
-        std::make_unique<TMainForm>(prompts, QCoreApplication::applicationFilePath());
+    // By the path's own bytes, so that the settings beside the program are
+    // found in a folder whose name is not UTF-8.
+    const auto MainForm = std::make_unique<TMainForm>(prompts, orvelle::ExecutablePath());
     const auto ProgressDlg = std::make_unique<TProgressDlg>(MainForm->CancelFlag, prompts);
     const auto CheckOptionDlg = std::make_unique<TCheckOptionDlg>(prompts);
     MainForm->AttachDialogs(ProgressDlg.get(), CheckOptionDlg.get());

@@ -8,7 +8,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSize>
 #include <QThread>
@@ -25,6 +24,8 @@
 #include "CheckDefaults.h"
 #include "Errors.h"
 #include "FolderScan.h"
+#include "NativeFiles.h"
+#include "NativePath.h"
 #include "Picture.h"
 
 namespace orvelle::cli {
@@ -42,21 +43,43 @@ bool IsTerminal(std::FILE* stream)
 
 constexpr int kUsage = 2;
 
+// Text as UTF-8, but a path with bytes that are not UTF-8 as those very
+// bytes, so that a script can reach the file by what it reads.
 void Print(std::FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = orvelle::PathToNative(text);
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "usage: orvelle-cli info FILE...\n"
+        "       orvelle-cli render FILE [--size WxH] [-o OUT]\n"
+        "       orvelle-cli check [--exact | --fuzzy] [--ignore-size | --compare-size]\n"
+        "                         [--noise N] [--color N] [--ext PATTERN,...]\n"
+        "                         [--list FILE] [--cache-mib N] [--stats] [-0] PATH...\n");
 }
 
 int Usage(std::FILE* err)
 {
-    Print(err, QStringLiteral(
-                   "usage: orvelle-cli info FILE...\n"
-                   "       orvelle-cli render FILE [--size WxH] [-o OUT]\n"
-                   "       orvelle-cli check [--exact | --fuzzy] [--ignore-size | --compare-size]\n"
-                   "                         [--noise N] [--color N] [--ext PATTERN,...]\n"
-                   "                         [--list FILE] [--cache-mib N] [--stats] PATH...\n"));
+    Print(err, UsageText());
     return kUsage;
+}
+
+int Help(std::FILE* out)
+{
+    Print(out,
+          UsageText() +
+              QStringLiteral(
+                  "\n"
+                  "check prints the match records, each a group number of eight digits followed\n"
+                  "by the path, the path as the very bytes of its name; a record ends with a line\n"
+                  "break, or with a zero byte under -0 (for names that hold a line break).\n"
+                  "\n"
+                  "exit status: 0 done; 1 a file failed (info, render); 2 misuse, or a file\n"
+                  "stopped the check, which then prints no records at all.\n"));
+    return 0;
 }
 
 QString ErrorText(const orvelle::Exception& e)
@@ -148,29 +171,32 @@ int Render(const QStringList& args, std::FILE* out, std::FILE* err)
         std::fwrite(ppm.constData(), 1, static_cast<std::size_t>(ppm.size()), out);
         return std::fflush(out) == 0 ? 0 : 1;
     }
-    QFile target(output);
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        target.write(ppm) != ppm.size()) {
+    const std::unique_ptr<QFile> target = orvelle::OpenForWriting(output);
+    if (!target || target->write(ppm) != ppm.size() || !target->flush()) {
         Print(err, ErrorText(orvelle::EFCreateError(orvelle::FileCreateText(output))) + u'\n');
         return 1;
     }
     return 0;
 }
 
-// The lines of a list file as they stand, line breaks (LF or CR LF) removed.
+// The lines of a list file as they stand, line breaks (LF or CR LF) removed,
+// each a path by its bytes. A pipe will do, as in --list <(find ...).
 std::optional<QStringList> ListFileLines(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::unique_ptr<QFile> file = orvelle::OpenForReading(path, orvelle::Readable::PipesToo);
+    if (!file)
         return std::nullopt;
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    QList<QByteArray> lines = file->readAll().split('\n');
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.removeLast();
-    for (QString& line : lines) {
-        if (line.endsWith(u'\r'))
+    QStringList paths;
+    paths.reserve(lines.size());
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
             line.chop(1);
+        paths << orvelle::PathFromNative(line);
     }
-    return lines;
+    return paths;
 }
 
 // What the fuzzy run did, on standard error (--stats).
@@ -200,6 +226,7 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
     bool anyPath = false;
     std::int64_t cacheBytes = orvelle::CheckOptions{}.cacheBytes;
     bool stats = false;
+    char recordEnd = '\n';
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         const bool hasValue = i + 1 < args.size();
@@ -222,6 +249,8 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
             cacheBytes = mib * 1024 * 1024;
         } else if (a == u"--stats") {
             stats = true;
+        } else if (a == u"-0") {
+            recordEnd = '\0';
         } else if (a == u"--ext" && hasValue) {
             patterns.clear();
             for (const QString& p : args.at(++i).split(u','))
@@ -240,7 +269,7 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
         } else {
             // A folder is scanned like the folder command does; anything
             // else is taken as a chosen file, even one that does not exist.
-            if (QFileInfo(a).isDir())
+            if (orvelle::IsFolder(a))
                 files << orvelle::ScanFolder(a, patterns);
             else
                 files << a;
@@ -273,19 +302,23 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
         Print(err, QStringLiteral("\r\x1b[K"));
     if (stats && !exact)
         PrintStats(err, fuzzyStats);
-    for (const QString& record : result.MatchList)
-        Print(out, record + u'\n');
-    if (result.outcome == orvelle::CheckOutcome::Failed) {
-        try {
-            std::rethrow_exception(result.error);
-        } catch (const orvelle::Exception& e) {
-            Print(err, orvelle::ErrorBoxText(e.Message()) + u'\n');
-        } catch (const std::exception& e) {
-            Print(err, QString::fromUtf8(e.what()) + u'\n');
+    // A run a file stopped has no results: the records found until then
+    // would read as a finished check's.
+    if (result.outcome != orvelle::CheckOutcome::Failed) {
+        for (const QString& record : result.MatchList) {
+            Print(out, record);
+            std::fputc(recordEnd, out);
         }
-        return 2;
+        return 0;
     }
-    return 0;
+    try {
+        std::rethrow_exception(result.error);
+    } catch (const orvelle::Exception& e) {
+        Print(err, orvelle::ErrorBoxText(e.Message()) + u'\n');
+    } catch (const std::exception& e) {
+        Print(err, QString::fromUtf8(e.what()) + u'\n');
+    }
+    return 2;
 }
 
 } // namespace
@@ -313,6 +346,8 @@ int Run(const QStringList& args, std::FILE* out, std::FILE* err)
     if (args.isEmpty())
         return Usage(err);
     const QString& command = args.front();
+    if (command == u"--help" || command == u"-h" || command == u"help")
+        return Help(out);
     const QStringList rest = args.mid(1);
     if (command == u"info")
         return rest.isEmpty() ? Usage(err) : Info(rest, out);

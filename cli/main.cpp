@@ -8,6 +8,7 @@
 #include "Bitmap.h"
 #include "CliCommands.h"
 #include "FormatRegistry.h"
+#include "NativePath.h"
 
 namespace {
 
@@ -26,9 +27,9 @@ int main(int argc, char* argv[])
     qInstallMessageHandler(QuietQt);
     orvelle::KeepFreedPixelMemory();
     // Pictures are drawn off screen; no display is needed or used.
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    // The arguments by their bytes: a path whose name is not UTF-8 must still
+    // reach its file, which QCoreApplication::arguments() would not let it.
+    const QStringList args = orvelle::ArgumentsFromNative(argc, argv);
     int qtArgc = 3;
     char programName[] = "orvelle-cli";
     char platformFlag[] = "-platform";

@@ -3,16 +3,16 @@
 #include <cerrno>
 #include <utility>
 
-#ifdef _WIN32
-#include <QFileInfo>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
-#include <QFile>
 #include <QTime>
+
+#include "NativeFiles.h"
+#include "NativePath.h"
 
 namespace orvelle {
 
@@ -72,15 +72,17 @@ int InOutCode(int error)
 double SizeOfFile(const QString& path)
 {
 #ifdef _WIN32
-    const QFileInfo info(path);
-    if (!info.exists())
+    const std::optional<FileStatus> status = StatusOf(path);
+    if (!status)
         RaiseInOut(ENOENT);
-    return static_cast<double>(info.size());
+    return static_cast<double>(status->size);
 #else
-    const QByteArray name = QFile::encodeName(path);
+    const std::optional<QByteArray> name = SystemName(path);
+    if (!name)
+        RaiseInOut(EINVAL);
     // Non-blocking, so a pipe that passed the existence test cannot hang the
     // window.
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(name->constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         RaiseInOut(errno);
     struct stat status {};
@@ -98,7 +100,7 @@ double SizeOfFile(const QString& path)
 
 QString NameLine(const QString& path)
 {
-    return QStringLiteral("ﾌｧｲﾙ名：") + path;
+    return QStringLiteral("ﾌｧｲﾙ名：") + DisplayText(path);
 }
 
 QString SizeLine(double bytes, const QLocale& locale)

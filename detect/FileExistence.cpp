@@ -2,7 +2,8 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QFileInfo>
+
+#include "NativeFiles.h"
 
 namespace orvelle {
 
@@ -16,14 +17,14 @@ constexpr int kLastPackedYear = kFirstPackedYear + 127;
 
 bool FileExists(const QString& path)
 {
-    // QFileInfo reports on the target of a symbolic link, so a broken link
-    // does not exist and a link to a folder is a folder.
-    const QFileInfo entry(path);
-    if (!entry.exists() || entry.isDir())
+    // The status is that of a symbolic link's target, so a broken link does
+    // not exist and a link to a folder is a folder.
+    const std::optional<FileStatus> entry = StatusOf(path);
+    if (!entry || entry->kind == EntryKind::Folder)
         return false;
     // Every second of a fitting year can be packed (an odd one is rounded
     // down), so only the year decides.
-    const QDateTime written = entry.lastModified().toLocalTime();
+    const QDateTime written = entry->lastWrite;
     if (!written.isValid())
         return false;
     const int year = written.date().year();

@@ -3,7 +3,8 @@
 #include <utility>
 
 #include <QFile>
-#include <QFileInfo>
+
+#include "NativeFiles.h"
 
 #ifndef _WIN32
 #include <cerrno>
@@ -18,12 +19,9 @@ namespace orvelle {
 
 std::optional<ReadOnlyFile> ReadOnlyFile::Open(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return std::nullopt;
     ReadOnlyFile opened;
-    opened.file_ = std::make_unique<QFile>(path);
-    if (!opened.file_->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    opened.file_ = OpenForReading(path);
+    if (!opened.file_)
         return std::nullopt;
     const std::optional<FileId> id = IdentifyOpenFile(*opened.file_);
     if (!id)
@@ -60,12 +58,12 @@ ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept
 
 std::optional<ReadOnlyFile> ReadOnlyFile::Open(const QString& path)
 {
-    if (path.isEmpty())
+    const std::optional<QByteArray> name = SystemName(path);
+    if (!name || name->isEmpty())
         return std::nullopt;
     // Non-blocking, so that opening a pipe returns at once and is refused
     // below rather than waiting for a writer.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(name->constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
     ReadOnlyFile opened;

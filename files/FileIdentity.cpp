@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include "NativeFiles.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -34,8 +36,9 @@ std::optional<FileId> IdentifyFile(const QString& path)
 
 std::optional<FileId> IdentifyFile(const QString& path)
 {
+    const std::optional<QByteArray> name = SystemName(path);
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (!name || ::stat(name->constData(), &st) != 0)
         return std::nullopt;
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }

@@ -11,6 +11,7 @@
 #include <QtConcurrent>
 
 #include "Check.h"
+#include "NativePath.h"
 #include "ProgressUnit.h"
 
 namespace orvelle {
@@ -43,8 +44,8 @@ void CheckSession::ShowProgress()
     progress_->ProgressBar1()->setMaximum(kBarSteps);
     progress_->ProgressBar1()->setValue(
         now.total > 0 ? int(std::min(now.done, now.total) * kBarSteps / now.total) : 0);
-    progress_->Label1()->setText(QStringLiteral("比較元：") + now.from);
-    progress_->Label2()->setText(QStringLiteral("比較先：") + now.to);
+    progress_->Label1()->setText(QStringLiteral("比較元：") + DisplayText(now.from));
+    progress_->Label2()->setText(QStringLiteral("比較先：") + DisplayText(now.to));
 }
 
 CheckResult CheckSession::Run(const QStringList& files, bool ExactMode, const FuzzyOptions& options)

@@ -6,14 +6,12 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QFont>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QStringList>
@@ -29,9 +27,13 @@
 #include "FileListRules.h"
 #include "Fonts.h"
 #include "HandlerGuard.h"
+#include "NativeFiles.h"
+#include "NativePath.h"
 #include "PaintBox.h"
 #include "PathRules.h"
 #include "Picture.h"
+#include "RealNameFileDialog.h"
+#include "ResultsTree.h"
 #include "ToolPictures.h"
 #include "UserPrompts.h"
 #include "WindowPlacement.h"
@@ -68,17 +70,17 @@ QString BareDetails()
 // copy onto the source itself rewrites the same bytes.
 QByteArray ReadWholeFile(const QString& path)
 {
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly))
+    const std::unique_ptr<QFile> source = orvelle::OpenForReading(path);
+    if (!source)
         orvelle::RaiseFileOpen(path);
-    const qint64 length = source.size();
+    const qint64 length = source->size();
     QByteArray bytes;
     try {
         bytes.resize(length);
     } catch (const std::bad_alloc&) {
         throw orvelle::EStreamError(orvelle::MemoryStreamText());
     }
-    if (length > 0 && source.read(bytes.data(), length) != length)
+    if (length > 0 && source->read(bytes.data(), length) != length)
         throw EReadError(orvelle::StreamReadText());
     return bytes;
 }
@@ -87,23 +89,22 @@ QByteArray ReadWholeFile(const QString& path)
 // part-way leaves an earlier file of that name as it was and no partial file.
 void WriteWholeFile(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly))
+    switch (orvelle::WriteWholeFile(path, bytes, orvelle::DirectWrite::Never)) {
+    case orvelle::WriteOutcome::Written:
+        return;
+    case orvelle::WriteOutcome::NotCreated:
+    case orvelle::WriteOutcome::NotReplaced:
         orvelle::RaiseFileCreate(path);
-    if (target.write(bytes) != bytes.size())
-        throw orvelle::EWriteError(orvelle::StreamWriteText());
-    if (!target.commit()) {
-        if (target.error() == QFileDevice::RenameError)
-            orvelle::RaiseFileCreate(path);
-        throw orvelle::EWriteError(orvelle::StreamWriteText());
+    case orvelle::WriteOutcome::NotWritten:
+        break;
     }
+    throw orvelle::EWriteError(orvelle::StreamWriteText());
 }
 
 // Whether nothing of that name is left, not even a dangling link.
 bool IsGone(const QString& path)
 {
-    const QFileInfo entry(path);
-    return !entry.exists() && !entry.isSymLink();
+    return !orvelle::EntryExists(path);
 }
 
 bool IsRightButtonEvent(const QEvent* event)
@@ -122,7 +123,7 @@ bool IsRightButtonEvent(const QEvent* event)
 
 TCompForm::TCompForm(orvelle::UserPrompts& prompts, QWidget* owner)
     : QDialog(owner, Qt::Window), ui(std::make_unique<Ui::TCompForm>()), prompts_(prompts),
-      popupMenu1_(new QMenu(this)), saveDialog1_(new QFileDialog(this))
+      popupMenu1_(new QMenu(this)), saveDialog1_(new orvelle::RealNameFileDialog(this))
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -238,14 +239,14 @@ QTreeWidgetItem* TCompForm::SelectedFile() const
     QTreeWidgetItem* node = ui->TreeView1->currentItem();
     if (!node || !node->isSelected() || node->childCount() > 0)
         return nullptr;
-    if (!orvelle::FileExists(node->text(0)))
+    if (!orvelle::FileExists(orvelle::NodePath(*node)))
         return nullptr;
     return node;
 }
 
 double TCompForm::SizeOfFile(const QTreeWidgetItem& node) const
 {
-    return orvelle::SizeOfFile(node.text(0));
+    return orvelle::SizeOfFile(orvelle::NodePath(node));
 }
 
 void TCompForm::TreeView1Click()
@@ -254,7 +255,7 @@ void TCompForm::TreeView1Click()
         const QTreeWidgetItem* node = SelectedFile();
         if (!node)
             return;
-        const QString path = node->text(0);
+        const QString path = orvelle::NodePath(*node);
         ui->PaintBox1->update();
         Picture->LoadFile(path);
 
@@ -263,8 +264,8 @@ void TCompForm::TreeView1Click()
         memo->clear();
         memo->appendPlainText(orvelle::NameLine(path));
         memo->appendPlainText(orvelle::SizeLine(SizeOfFile(*node), locale));
-        memo->appendPlainText(
-            orvelle::TimeLine(QFileInfo(path).lastModified().toLocalTime(), locale));
+        const std::optional<orvelle::FileStatus> status = orvelle::StatusOf(path);
+        memo->appendPlainText(orvelle::TimeLine(status ? status->lastWrite : QDateTime(), locale));
         memo->appendPlainText(orvelle::WidthLine(Picture->Width()));
         memo->appendPlainText(orvelle::HeightLine(Picture->Height()));
         // The beginning of the first line, however long the path.
@@ -337,9 +338,9 @@ void TCompForm::Delete1Click()
             return;
         if (!prompts_.Confirm(this, QStringLiteral("元に戻せません\n本当に削除しますか？")))
             return;
-        const QString path = node->text(0);
+        const QString path = orvelle::NodePath(*node);
         // The node goes only with a file that is really gone.
-        if (!QFile::remove(path) && !IsGone(path))
+        if (!orvelle::RemoveFile(path) && !IsGone(path))
             throw orvelle::EFDeleteError(orvelle::FileDeleteText(path));
         QTreeWidgetItem* parent = node->parent();
         QTreeWidget* tree = ui->TreeView1;
@@ -355,8 +356,9 @@ void TCompForm::SaveAs1Click()
         const QTreeWidgetItem* node = SelectedFile();
         if (!node)
             return;
-        const QString source = node->text(0);
-        const QString extension = orvelle::ExtractFileExt(source);
+        const QString source = orvelle::NodePath(*node);
+        // The dialog is Qt's, which shows names as DisplayText() does.
+        const QString extension = orvelle::DisplayText(orvelle::ExtractFileExt(source));
         saveDialog1_->setNameFilters(
             orvelle::ToQtNameFilters(QStringLiteral("画像ファイル|*") + extension));
         saveDialog1_->setDefaultSuffix(extension.mid(1));
@@ -365,7 +367,7 @@ void TCompForm::SaveAs1Click()
             return;
         const QString target = chosen.front();
         // The next Save As in this window offers the same name again.
-        saveDialog1_->selectFile(target);
+        saveDialog1_->selectFile(orvelle::DisplayText(target));
         WriteWholeFile(target, ReadWholeFile(source));
     });
 }

@@ -2,10 +2,9 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include "Errors.h"
+#include "NativeFiles.h"
 #include "PathRules.h"
 
 namespace orvelle {
@@ -37,11 +36,11 @@ QStringList ReadExtensionList(const QString& path)
 {
     // Only a plain file holds a list: a folder cannot be read, and a pipe
     // would keep the program waiting.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    const std::unique_ptr<QFile> file = OpenForReading(path);
+    if (!file)
         RaiseFileOpen(path);
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    QByteArray bytes = file->readAll();
+    if (file->error() != QFileDevice::NoError)
         throw EReadError(StreamReadText());
 
     // The text is the bytes before the first zero byte.
@@ -61,16 +60,14 @@ void WriteExtensionList(const QString& path, const QStringList& patterns)
 
     // The old list survives a crash or a full disk; where no new file may be
     // created beside it, the file is rewritten in place.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (WriteWholeFile(path, bytes, DirectWrite::WhenNoTemporaryFile) != WriteOutcome::Written)
         RaiseFileCreate(path);
 }
 
 bool IsExistingFile(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
+    const std::optional<FileStatus> status = StatusOf(path);
+    return status && status->kind != EntryKind::Folder;
 }
 
 QString IniFileFor(const QString& executablePath)

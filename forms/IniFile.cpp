@@ -16,8 +16,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 // The packaged SimpleIni keeps its member definitions in its library, compiled
@@ -27,6 +25,9 @@
 #define SI_CONVERT_ICU
 #define SI_SUPPORT_IOSTREAMS
 #include <SimpleIni.h>
+
+#include "NativeFiles.h"
+#include "NativePath.h"
 
 namespace orvelle {
 
@@ -106,18 +107,17 @@ IniFile::IniFile(QString fileName) : fileName_(std::move(fileName)), data_(std::
     // a value are taken off when it is read, so such values survive.
     ini.SetQuotes(true);
 
-    const QFileInfo info(fileName_);
-    if (!info.exists())
+    if (!PathExists(fileName_))
         return;
     // A folder, or a pipe that would keep the program waiting at start, is no
     // settings file.
-    QFile file(fileName_);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+    const std::unique_ptr<QFile> file = OpenForReading(fileName_);
+    if (!file) {
         data_->unreadable = true;
         return;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    const QByteArray bytes = file->readAll();
+    if (file->error() != QFileDevice::NoError) {
         data_->unreadable = true;
         return;
     }
@@ -140,7 +140,9 @@ QString IniFile::ReadString(const QString& section, const QString& key, const QS
         data_->ini.GetValue(section.toUtf8().constData(), key.toUtf8().constData(), nullptr);
     if (value == nullptr)
         return def;
-    return Limited(QString::fromUtf8(value));
+    // A stored path (the extension list's) comes back byte for byte, in a
+    // folder whose name is not UTF-8 too.
+    return Limited(PathFromNative(value));
 }
 
 int IniFile::ReadInteger(const QString& section, const QString& key, int def) const
@@ -151,7 +153,7 @@ int IniFile::ReadInteger(const QString& section, const QString& key, int def) co
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
     data_->ini.SetValue(section.toUtf8().constData(), key.toUtf8().constData(),
-                        value.toUtf8().constData());
+                        PathToNative(value).constData());
 }
 
 void IniFile::WriteInteger(const QString& section, const QString& key, int value)
@@ -172,9 +174,7 @@ void IniFile::UpdateFile()
 
     // A crash or a full disk leaves the old file in place; a folder where no
     // new file may be created is written in place instead.
-    QSaveFile file(fileName_);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (WriteWholeFile(fileName_, bytes, DirectWrite::WhenNoTemporaryFile) != WriteOutcome::Written)
         fail();
 }
 

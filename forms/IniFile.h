@@ -11,7 +11,8 @@ namespace orvelle {
 
 // An INI file read once when constructed and written back in one go by
 // UpdateFile(). Sections and keys match without regard to ASCII case; values
-// are UTF-8 text.
+// are UTF-8 text, and a path's bytes that are not UTF-8 are kept as they are
+// (NativePath.h).
 class IniFile {
 public:
     // Loads the file if it exists; a missing or unreadable file reads as empty.

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QLabel>
@@ -32,8 +31,10 @@
 #include "IniFile.h"
 #include "IntegerText.h"
 #include "ModalResult.h"
+#include "NativePath.h"
 #include "PathRules.h"
 #include "ProgressUnit.h"
+#include "RealNameFileDialog.h"
 #include "ResultsTree.h"
 #include "ToolPictures.h"
 #include "UserPrompts.h"
@@ -49,6 +50,9 @@ const char* const kExtListSection = "ExtList";
 const char* const kWindowSection = "Window";
 const char* const kOptionSection = "Option";
 
+// Where an entry's real path is kept when its text only shows it.
+constexpr int kPathRole = Qt::UserRole;
+
 QString NoFilesText()
 {
     return QStringLiteral("リスト内にファイルがありませんが...┐(´～`；)┌");
@@ -60,7 +64,7 @@ QStringList NativePaths(const QStringList& paths)
     QStringList native;
     native.reserve(paths.size());
     for (const QString& p : paths)
-        native << QDir::toNativeSeparators(p);
+        native << orvelle::ToNativeSeparators(p);
     return native;
 }
 
@@ -79,7 +83,7 @@ TMainForm::TMainForm(orvelle::UserPrompts& prompts, QString executablePath, QWid
     ui->CheckListBox1->setItemDelegate(
         new orvelle::FixedRowDelegate(kItemHeight, ui->CheckListBox1));
 
-    openDialog1_ = new QFileDialog(this);
+    openDialog1_ = new orvelle::RealNameFileDialog(this);
     openDialog1_->setObjectName(QStringLiteral("OpenDialog1"));
     openDialog1_->setFileMode(QFileDialog::ExistingFiles);
     openDialog1_->setAcceptMode(QFileDialog::AcceptOpen);
@@ -360,7 +364,20 @@ void TMainForm::ApplicationHint()
 
 void TMainForm::AppendEntries(const QStringList& paths)
 {
-    ui->ListBox1->addItems(paths);
+    // The list shows each path as Qt would; the few whose bytes are not
+    // UTF-8 keep their real name beside the text. Added in one go, as a scan
+    // may bring a million entries.
+    QListWidget* list = ui->ListBox1;
+    const int first = list->count();
+    QStringList shown;
+    shown.reserve(paths.size());
+    for (const QString& p : paths)
+        shown << orvelle::DisplayText(p);
+    list->addItems(shown);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        if (orvelle::HoldsRawBytes(paths.at(i)))
+            list->item(first + int(i))->setData(kPathRole, paths.at(i));
+    }
 }
 
 void TMainForm::RefreshCountText()
@@ -379,7 +396,7 @@ void TMainForm::mAddFilesClick()
         return;
     openDialog1_->setNameFilters(orvelle::ToQtNameFilters(orvelle::OpenDialogFilter(patterns)));
     if (!lastChosenFile_.isEmpty())
-        openDialog1_->selectFile(lastChosenFile_);
+        openDialog1_->selectFile(orvelle::DisplayText(lastChosenFile_));
     // The hourglass is not shown over the dialog itself, only over the work.
     const QStringList chosen = NativePaths(prompts_.RunOpenDialog(*openDialog1_));
     {
@@ -398,7 +415,7 @@ void TMainForm::mAddFolderClick()
         return;
     if (ui->CheckListBox1->count() == 0)
         return;
-    const QString folder = QDir::toNativeSeparators(
+    const QString folder = orvelle::ToNativeSeparators(
         prompts_.BrowseFolder(this, QStringLiteral("検索するフォルダを指定")));
     {
         const orvelle::WaitCursor wait;
@@ -451,10 +468,12 @@ void TMainForm::dragMoveEvent(QDragMoveEvent* event)
 
 void TMainForm::dropEvent(QDropEvent* event)
 {
+    // By the URL's own bytes: toLocalFile() would put U+FFFD for those of
+    // a name that are not UTF-8.
     QStringList names;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            names << url.toLocalFile();
+            names << orvelle::PathFromFileUrl(url);
     }
     event->acceptProposedAction();
     orvelle::Guarded(prompts_, this, [&] { WMDropFiles(NativePaths(names)); });
@@ -562,7 +581,7 @@ void TMainForm::ShowResults(const QStringList& MatchList)
 void TMainForm::SetFileList(const QStringList& paths)
 {
     ui->ListBox1->clear();
-    ui->ListBox1->addItems(paths);
+    AppendEntries(paths);
 }
 
 // ------------------------------------------------------------------- about
@@ -607,8 +626,11 @@ QStringList TMainForm::FileList() const
 {
     QStringList paths;
     paths.reserve(ui->ListBox1->count());
-    for (int i = 0; i < ui->ListBox1->count(); ++i)
-        paths << ui->ListBox1->item(i)->text();
+    for (int i = 0; i < ui->ListBox1->count(); ++i) {
+        const QListWidgetItem* item = ui->ListBox1->item(i);
+        const QVariant real = item->data(kPathRole);
+        paths << (real.isValid() ? real.toString() : item->text());
+    }
     return paths;
 }
 

@@ -78,6 +78,8 @@ public:
     // The texts of the status bar's two panels: the count and the hint.
     QString StatusPanelText(int panel) const;
 
+    // The entries by their real paths (the list shows them as DisplayText()
+    // does).
     QStringList FileList() const;
     bool CheckRunning() const noexcept { return runActive_; }
     orvelle::ExtensionItems ExtensionList() const;

@@ -8,13 +8,24 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
+#include "NativePath.h"
+
 namespace orvelle {
 
 namespace {
 
 constexpr qsizetype kKeyLength = 8;
 
+// Where a node's real path is kept when its text only shows it.
+constexpr int kPathRole = Qt::UserRole;
+
 } // namespace
+
+QString NodePath(const QTreeWidgetItem& node)
+{
+    const QVariant path = node.data(0, kPathRole);
+    return path.isValid() ? path.toString() : node.text(0);
+}
 
 void BuildResultsTree(QTreeWidget& tree, const QStringList& MatchList)
 {
@@ -31,7 +42,10 @@ void BuildResultsTree(QTreeWidget& tree, const QStringList& MatchList)
             roots.push_back(std::make_unique<QTreeWidgetItem>(QStringList{key}));
             currentRoot = roots.back().get();
         }
-        new QTreeWidgetItem(currentRoot, QStringList{record.mid(kKeyLength)});
+        const QString path = record.mid(kKeyLength);
+        auto* node = new QTreeWidgetItem(currentRoot, QStringList{DisplayText(path)});
+        if (HoldsRawBytes(path))
+            node->setData(0, kPathRole, path);
     }
 
     QList<QTreeWidgetItem*> handOver;

@@ -5,6 +5,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "NativeFiles.h"
+#include "RealNameFileDialog.h"
+
 namespace orvelle {
 
 QString ApplicationTitle()
@@ -60,17 +63,37 @@ bool QtPrompts::Confirm(QWidget* owner, const QString& text)
     return box.clickedButton() == yes;
 }
 
+namespace {
+
+// The dialogs answer with the names as they show them.
+QStringList RealNames(const QStringList& shown)
+{
+    QStringList real;
+    real.reserve(shown.size());
+    for (const QString& name : shown)
+        real << ResolveShownPath(name);
+    return real;
+}
+
+} // namespace
+
 QStringList QtPrompts::RunOpenDialog(QFileDialog& dialog)
 {
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    return dialog.selectedFiles();
+    return RealNames(dialog.selectedFiles());
 }
 
 QString QtPrompts::BrowseFolder(QWidget* owner, const QString& instruction)
 {
-    return QFileDialog::getExistingDirectory(owner, instruction, QString(),
-                                             QFileDialog::ShowDirsOnly);
+    // What QFileDialog::getExistingDirectory does, with a dialog that lets
+    // a folder whose name is not UTF-8 be chosen.
+    RealNameFileDialog dialog(owner, instruction);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return RealNames(dialog.selectedFiles()).value(0);
 }
 
 } // namespace orvelle

@@ -30,11 +30,12 @@ public:
     virtual void ShowError(QWidget* owner, const QString& message) = 0;
 
     // Runs the configured open-file dialog modally; the chosen files in the
-    // dialog's order, or nothing when the user cancels.
+    // dialog's order, by their real names (NativePath.h), or nothing when the
+    // user cancels.
     virtual QStringList RunOpenDialog(QFileDialog& dialog) = 0;
 
     // The folder-browsing dialog with the given instruction; the chosen
-    // folder, or empty when the user cancels.
+    // folder by its real name, or empty when the user cancels.
     virtual QString BrowseFolder(QWidget* owner, const QString& instruction) = 0;
 };
 

@@ -2,23 +2,25 @@
 
 #include <utility>
 
+#include "NativePath.h"
+
 namespace orvelle {
 
 Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
 
 QString FileOpenText(const QString& path)
 {
-    return QStringLiteral("ファイル %1 は開けません").arg(path);
+    return QStringLiteral("ファイル %1 は開けません").arg(DisplayText(path));
 }
 
 QString FileCreateText(const QString& path)
 {
-    return QStringLiteral("ファイル %1 を作成できません").arg(path);
+    return QStringLiteral("ファイル %1 を作成できません").arg(DisplayText(path));
 }
 
 QString FileDeleteText(const QString& path)
 {
-    return QStringLiteral("ファイル %1 を削除できません").arg(path);
+    return QStringLiteral("ファイル %1 を削除できません").arg(DisplayText(path));
 }
 
 QString StreamReadText()
@@ -48,7 +50,7 @@ QString OutOfMemoryText()
 
 QString UnknownExtensionText(const QString& ext)
 {
-    return QStringLiteral("拡張子 .%1 の画像形式は処理できません").arg(ext);
+    return QStringLiteral("拡張子 .%1 の画像形式は処理できません").arg(DisplayText(ext));
 }
 
 QString InvalidBitmapText()
@@ -83,7 +85,7 @@ QString JpegErrorText(int classicCode)
 
 QString IniWriteText(const QString& fileName)
 {
-    return QStringLiteral("%1 に書き込めません").arg(fileName);
+    return QStringLiteral("%1 に書き込めません").arg(DisplayText(fileName));
 }
 
 QString InOutErrorText(int code)

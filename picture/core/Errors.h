@@ -79,7 +79,8 @@ private:
 };
 
 // The fixed texts, with the path, name or code put in: "ファイル %s は開けません",
-// "ファイル %s を作成できません", "ファイル %s を削除できません".
+// "ファイル %s を作成できません", "ファイル %s を削除できません". A path shows
+// as DisplayText() gives it.
 QString FileOpenText(const QString& path);
 QString FileCreateText(const QString& path);
 QString FileDeleteText(const QString& path);

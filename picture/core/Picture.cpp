@@ -4,6 +4,7 @@
 
 #include "Errors.h"
 #include "FormatRegistry.h"
+#include "NativeFiles.h"
 #include "PathRules.h"
 
 TPicture::TPicture() = default;
@@ -17,10 +18,10 @@ void TPicture::LoadFile(const QString& path)
         throw EInvalidGraphic(orvelle::UnknownExtensionText(written));
 
     std::unique_ptr<TGraphic> graphic = entry->create();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::unique_ptr<QFile> file = orvelle::OpenForReading(path);
+    if (!file)
         orvelle::RaiseFileOpen(path);
-    graphic->LoadFromStream(file);
+    graphic->LoadFromStream(*file);
     graphic_ = std::move(graphic);
 }
 
