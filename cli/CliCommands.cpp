@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <exception>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -87,6 +89,15 @@ QString ErrorText(const orvelle::Exception& e)
     return QString::fromLatin1(e.ClassName()) + QStringLiteral(": ") + e.Message();
 }
 
+// The text of a standard exception: memory the system refused is reported as
+// the picture layer reports it.
+QString ErrorText(const std::exception& e)
+{
+    if (dynamic_cast<const std::bad_alloc*>(&e))
+        return ErrorText(orvelle::EOutOfResources(orvelle::OutOfResourcesText()));
+    return QString::fromUtf8(e.what());
+}
+
 int Info(const QStringList& files, std::FILE* out)
 {
     int status = 0;
@@ -101,6 +112,10 @@ int Info(const QStringList& files, std::FILE* out)
         } catch (const orvelle::Exception& e) {
             Print(out, QStringLiteral("%1\terror\t%2\t%3\n")
                            .arg(path, QString::fromLatin1(e.ClassName()), e.Message()));
+            status = 1;
+        } catch (const std::bad_alloc&) {
+            Print(out, QStringLiteral("%1\terror\tEOutOfResources\t%2\n")
+                           .arg(path, orvelle::OutOfResourcesText()));
             status = 1;
         }
     }
@@ -163,6 +178,9 @@ int Render(const QStringList& args, std::FILE* out, std::FILE* err)
         canvas.DrawStretched({0, 0, target.width(), target.height()}, picture.Graphic());
         ppm = ToPpm(work);
     } catch (const orvelle::Exception& e) {
+        Print(err, ErrorText(e) + u'\n');
+        return 1;
+    } catch (const std::exception& e) {
         Print(err, ErrorText(e) + u'\n');
         return 1;
     }
@@ -349,12 +367,22 @@ int Run(const QStringList& args, std::FILE* out, std::FILE* err)
     if (command == u"--help" || command == u"-h" || command == u"help")
         return Help(out);
     const QStringList rest = args.mid(1);
-    if (command == u"info")
-        return rest.isEmpty() ? Usage(err) : Info(rest, out);
-    if (command == u"render")
-        return Render(rest, out, err);
-    if (command == u"check")
-        return Check(rest, out, err);
+    // Whatever a command lets out ends it with a message, never the program
+    // with an uncaught exception.
+    try {
+        if (command == u"info")
+            return rest.isEmpty() ? Usage(err) : Info(rest, out);
+        if (command == u"render")
+            return Render(rest, out, err);
+        if (command == u"check")
+            return Check(rest, out, err);
+    } catch (const orvelle::Exception& e) {
+        Print(err, ErrorText(e) + u'\n');
+        return 2;
+    } catch (const std::exception& e) {
+        Print(err, ErrorText(e) + u'\n');
+        return 2;
+    }
     return Usage(err);
 }
 

@@ -56,10 +56,10 @@ void DecodeDib(const DibHeader& dib, QByteArrayView pixels, TBitmap& into)
     const std::int64_t fileStride = RowStride(info.width, info.bitCount);
 
     // Run-length images are expanded to 24 bits, the display's format. The
-    // memory is had (or refused) before any pixel is looked at.
+    // size is weighed before any pixel is looked at.
     const int bits = rle ? 24 : info.bitCount;
     const std::int64_t stride = RowStride(info.width, bits);
-    std::vector<std::uint8_t> memory = AllocatePixelMemory(SaturatingProduct(stride, rows));
+    const std::int64_t bytes = SaturatingProduct(stride, rows);
 
     // The pixel data runs to the header's image size, or covers the whole
     // image when that is 0, and never past the data there is.
@@ -68,21 +68,31 @@ void DecodeDib(const DibHeader& dib, QByteArrayView pixels, TBitmap& into)
     const QByteArrayView data =
         pixels.first(qsizetype(std::min<std::int64_t>(claimed, pixels.size())));
 
+    // Memory is committed only for what the data fills: when it covers every
+    // row the rows are copied whole; otherwise the memory reads 0 until
+    // written, and the rows past the data share one row of zeros.
+    PixelRows memory;
+    const bool whole = !rle && data.size() >= bytes;
+    memory.memory = whole ? PixelMemory::ForOverwrite(bytes) : PixelMemory::Zeroed(bytes);
+
     DibFormat format{};
     format.width = info.width;
     format.height = int(rows); // fits: the memory for it was granted
     format.bottomUp = info.height > 0;
     format.bitsPerPixel = bits;
     if (rle) {
-        const RleTarget target{memory.data(), stride, info.width, int(rows)};
-        ExpandRle(info.compression == kBiRle8 ? RleEncoding::Rle8 : RleEncoding::Rle4, data,
-                  dib.palette, target);
+        const RleTarget target{memory.memory.data(), stride, info.width, int(rows)};
+        const int reached =
+            ExpandRle(info.compression == kBiRle8 ? RleEncoding::Rle8 : RleEncoding::Rle4, data,
+                      dib.palette, target);
+        memory.storedBytes = stride * reached;
         into.Assign(format, {}, std::move(memory));
         return;
     }
-    if (!data.isEmpty())
-        std::memcpy(memory.data(), data.data(),
-                    std::size_t(std::min<std::int64_t>(data.size(), std::int64_t(memory.size()))));
+    const std::int64_t copied = std::min<std::int64_t>(data.size(), bytes);
+    if (copied > 0)
+        std::memcpy(memory.memory.data(), data.data(), std::size_t(copied));
+    memory.storedBytes = copied;
     if (info.compression == kBiBitfields) {
         format.redMask = info.redMask;
         format.greenMask = info.greenMask;
@@ -107,7 +117,7 @@ void ReadBmp(QIODevice& file, TBitmap& into)
         file.seek(0);
     const QByteArray bytes = file.readAll();
     if (bytes.isEmpty()) {
-        into.Assign(DibFormat{}, {}, {});
+        into.Assign(DibFormat{}, {}, PixelRows{});
         return;
     }
     if (bytes.size() < kFileHeaderSize)

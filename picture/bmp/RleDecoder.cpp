@@ -1,5 +1,7 @@
 #include "RleDecoder.h"
 
+#include <algorithm>
+
 namespace orvelle {
 
 namespace {
@@ -17,6 +19,8 @@ public:
     }
 
     bool Finished() const noexcept { return y_ >= target_.height; }
+    // Rows from the bottom up to the highest one written.
+    int RowsReached() const noexcept { return int(reached_); }
 
     // Pixels past the row end are dropped rather than wrapped onto the
     // next row; only an end-of-line code or a delta moves to another row.
@@ -28,6 +32,7 @@ public:
             p[0] = c.blue;
             p[1] = c.green;
             p[2] = c.red;
+            reached_ = std::max(reached_, y_ + 1);
         }
         ++x_;
     }
@@ -50,6 +55,7 @@ private:
     // 64 bits: a long run of deltas cannot overflow them.
     std::int64_t x_ = 0;
     std::int64_t y_ = 0;
+    std::int64_t reached_ = 0;
 };
 
 // The index of pixel i of a group: one a byte, or two a byte, high nibble
@@ -63,8 +69,8 @@ unsigned IndexOf(RleEncoding encoding, unsigned byte, unsigned i)
 
 } // namespace
 
-void ExpandRle(RleEncoding encoding, QByteArrayView data, const std::vector<BgrColour>& palette,
-               const RleTarget& target)
+int ExpandRle(RleEncoding encoding, QByteArrayView data, const std::vector<BgrColour>& palette,
+              const RleTarget& target)
 {
     RlePainter painter(palette, target);
     const qsizetype size = data.size();
@@ -87,10 +93,10 @@ void ExpandRle(RleEncoding encoding, QByteArrayView data, const std::vector<BgrC
             painter.NextLine();
             break;
         case kEndOfBitmap:
-            return;
+            return painter.RowsReached();
         case kDelta:
             if (at + 2 > size)
-                return;
+                return painter.RowsReached();
             painter.Move(byteAt(at), byteAt(at + 1));
             at += 2;
             break;
@@ -101,7 +107,7 @@ void ExpandRle(RleEncoding encoding, QByteArrayView data, const std::vector<BgrC
             for (unsigned i = 0; i < value; ++i) {
                 const qsizetype from = at + (encoding == RleEncoding::Rle8 ? i : i / 2);
                 if (from >= size)
-                    return;
+                    return painter.RowsReached();
                 painter.Put(IndexOf(encoding, byteAt(from), i));
             }
             at += bytes + bytes % 2;
@@ -109,6 +115,7 @@ void ExpandRle(RleEncoding encoding, QByteArrayView data, const std::vector<BgrC
         }
         }
     }
+    return painter.RowsReached();
 }
 
 } // namespace orvelle

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Graphic.h"
+#include "PixelMemory.h"
 #include "PixelTypes.h"
 
 namespace orvelle {
@@ -24,17 +25,29 @@ std::vector<std::uint8_t> AllocatePixelMemory(std::int64_t bytes, std::uint8_t f
 // of a folder of photographs.
 void KeepFreedPixelMemory();
 
-// The most pixel memory one bitmap may take; AllocatePixelMemory refuses more.
-constexpr std::int64_t PixelMemoryLimit()
-{
-    return std::int64_t(1) << 31;
-}
+// A bitmap's pixel memory as a decoder leaves it: memory for every row in
+// storage order, of which the first storedBytes hold what the decoder wrote.
+// Rows that start past them read as the tailRows rows of tail, taking them
+// in turn; without a tail they read as memory has them, which must then be
+// Zeroed (and the rest of a row the stored bytes end in reads 0 too).
+struct PixelRows {
+    PixelMemory memory;
+    std::int64_t storedBytes = 0;
+    PixelMemory tail;
+    int tailRows = 1;
+};
 
 } // namespace orvelle
 
 // A device-independent bitmap: BMP files as they are stored, and the 24-bit
 // work bitmaps the comparison draws into. New pixel memory (a work bitmap's)
 // is stored top row first, so it can also be painted on through a QImage.
+//
+// A decoded picture holds memory only for the rows its file filled: the
+// rows past them are one shared row (zeros, or what a decoder left there),
+// which every one of them reads as. Drawing asks which rows those are and
+// looks at the shared one once; writing through PixelRow first gives every
+// row memory of its own.
 class TBitmap final : public TGraphic {
 public:
     TBitmap() = default;
@@ -59,9 +72,26 @@ public:
     void SetSize(int width, int height);
 
     // The row numbered from the top, in the bitmap's own pixel format;
-    // EInvalidGraphicOperation outside 0 … height − 1.
+    // EInvalidGraphicOperation outside 0 … height − 1. The rows past the
+    // stored ones all give the one shared row.
     std::uint8_t* PixelRow(int row);
     const std::uint8_t* PixelRow(int row) const;
+
+    // The rows, numbered from the top, that read as the shared rows: first
+    // == last when every row is stored. They take the shared rows in turn,
+    // SharedRowCycle() of them (one, mostly), so that many of them in a row
+    // are all the different pixels there are among them.
+    struct RowSpan {
+        int first = 0;
+        int last = 0; // exclusive
+    };
+    RowSpan SharedRows() const noexcept;
+    int SharedRowCycle() const noexcept { return tail_.empty() ? 1 : tailRows_; }
+    // How many bytes at the start of the row were stored; the rest of it
+    // reads 0 (for a shared row: how many of its bytes are not simply 0).
+    std::int64_t StoredBytesOfRow(int row) const;
+    // The rows with memory of their own, the shared row not counted.
+    int StoredRows() const noexcept;
 
     const orvelle::DibFormat& Format() const noexcept { return format_; }
     std::int64_t Stride() const noexcept { return stride_; }
@@ -69,9 +99,12 @@ public:
     void SetPalette(std::vector<orvelle::BgrColour> palette);
 
     // Takes over pixel memory laid out as format says (RowStride bytes a
-    // row, format.height rows, in the format's row order).
+    // row, format.height rows, in the format's row order): every row stored,
+    // or only some (PixelRows).
     void Assign(const orvelle::DibFormat& format, std::vector<orvelle::BgrColour> palette,
                 std::vector<std::uint8_t> bits);
+    void Assign(const orvelle::DibFormat& format, std::vector<orvelle::BgrColour> palette,
+                orvelle::PixelRows rows);
 
     // The colour of one pixel (x, y from the top-left), through the colour
     // table or the channel masks; for tests and tools, not for bulk work.
@@ -79,9 +112,20 @@ public:
 
 private:
     void Resize(int width, int height);
+    // Gives the shared rows memory of their own, before anything writes.
+    void StoreAllRows();
+    // Row numbered in storage order.
+    std::int64_t StorageIndex(int row) const noexcept;
+    // The shared row a row past the stored ones (in storage order) reads as.
+    const std::uint8_t* SharedRow(std::int64_t at) const noexcept;
 
     orvelle::DibFormat format_{};
     std::int64_t stride_ = 0;
     std::vector<orvelle::BgrColour> palette_;
-    std::vector<std::uint8_t> bits_;
+    orvelle::PixelMemory bits_;
+    // Rows in storage order from storedRows_ on read as SharedRow().
+    std::int64_t storedBytes_ = 0;
+    int storedRows_ = 0;
+    orvelle::PixelMemory tail_;
+    int tailRows_ = 1;
 };

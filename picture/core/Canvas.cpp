@@ -64,76 +64,167 @@ std::vector<Span> Spans(int from, int to, int offset, int sourceSize, int target
     return spans;
 }
 
+// The target pixels of one target row: each the nearest source pixel of
+// its column of one source row.
+void SampleRow(const TBitmap& source, const PixelReader& reader, const std::uint8_t* row,
+               const std::vector<Span>& columns, std::uint8_t* out)
+{
+    const bool straight = source.Format().bitsPerPixel == 24;
+    for (const Span& c : columns) {
+        if (straight) {
+            const std::uint8_t* p = row + std::int64_t(c.first) * 3;
+            out[0] = p[0];
+            out[1] = p[1];
+            out[2] = p[2];
+        } else {
+            const BgrColour colour = reader.At(row, c.first);
+            out[0] = colour.blue;
+            out[1] = colour.green;
+            out[2] = colour.red;
+        }
+        out += 3;
+    }
+}
+
+// Which of the two indices the pixels [first, last] of a two-colour row
+// hold, found a byte at a time. Only the first stored bytes are looked at:
+// the rest of the row reads 0. Answers how many pixels were looked at.
+std::int64_t IndicesIn(const std::uint8_t* row, std::int64_t stored, int first, int last,
+                       bool& zero, bool& one)
+{
+    const std::int64_t from = first / 8;
+    const std::int64_t to = last / 8; // inclusive
+    std::int64_t looked = 0;
+    for (std::int64_t i = from; i <= to && !(zero && one); ++i) {
+        unsigned mask = 0xFF;
+        if (i == from)
+            mask &= 0xFFu >> (first % 8);
+        if (i == to)
+            mask &= (0xFF00u >> (last % 8 + 1)) & 0xFF;
+        if (i >= stored) {
+            // Past the stored bytes everything is index 0.
+            zero = true;
+            break;
+        }
+        const unsigned byte = row[i];
+        one = one || (byte & mask) != 0;
+        zero = zero || (~byte & mask) != 0;
+        looked += 8;
+    }
+    return looked;
+}
+
 } // namespace
 
-void StretchCopy(const BgrSurface& target, const TRect& rect, const TBitmap& source)
+std::int64_t StretchCopy(const BgrSurface& target, const TRect& rect, const TBitmap& source)
 {
     const int w = rect.Width();
     const int h = rect.Height();
     const int sw = source.Width();
     const int sh = source.Height();
     if (w <= 0 || h <= 0 || sw <= 0 || sh <= 0)
-        return;
+        return 0;
     const int x0 = std::max(rect.Left, 0);
     const int x1 = std::min(rect.Right, target.width);
     const int y0 = std::max(rect.Top, 0);
     const int y1 = std::min(rect.Bottom, target.height);
     if (x0 >= x1 || y0 >= y1)
-        return;
+        return 0;
 
     const bool twoColour = source.Format().bitsPerPixel == 1;
-    const std::vector<Span> columns = Spans(x0, x1, rect.Left, sw, w, twoColour && w < sw);
-    const std::vector<Span> rows = Spans(y0, y1, rect.Top, sh, h, twoColour && h < sh);
+    const bool combineColumns = twoColour && w < sw;
+    const bool combineRows = twoColour && h < sh;
+    // Every buffer is as large as the part of the target drawn, never as the
+    // source: a source may claim far more pixels than its file holds.
+    const std::vector<Span> columns = Spans(x0, x1, rect.Left, sw, w, combineColumns);
+    const std::vector<Span> rows = Spans(y0, y1, rect.Top, sh, h, combineRows);
+    const std::size_t lineBytes = std::size_t(x1 - x0) * 3;
+    std::vector<std::uint8_t> line(lineBytes);
+    const PixelReader reader(source);
+    const TBitmap::RowSpan shared = source.SharedRows();
+    const int cycle = source.SharedRowCycle();
+    std::int64_t looked = 0;
 
-    // 24-bit rows are read in place; others are converted once and reused
-    // while consecutive target rows take the same source row.
-    const bool straight = source.Format().bitsPerPixel == 24;
-    // Without horizontal scaling a row is one copy.
-    const bool sameWidth = w == sw;
-    std::vector<std::uint8_t> line(static_cast<std::size_t>(sw) * 3);
-    std::vector<std::uint8_t> combined;
-    int converted = -1;
-    for (int y = y0; y < y1; ++y) {
-        const Span& span = rows[static_cast<std::size_t>(y - y0)];
-        const std::uint8_t* from = nullptr;
-        if (span.first == span.last && straight) {
-            from = source.PixelRow(span.first);
-        } else if (span.first == span.last) {
-            if (converted != span.first) {
-                ConvertRowToBgr(source, span.first, line.data());
-                converted = span.first;
+    if (!combineColumns && !combineRows) {
+        // One source pixel a target pixel. Consecutive target rows that take
+        // the same source row, or the one row every row past the file's data
+        // shares, sample it once. 24-bit rows drawn at their own width are
+        // copied as they are.
+        const bool copyRows = source.Format().bitsPerPixel == 24 && w == sw;
+        const std::uint8_t* sampled = nullptr;
+        for (int y = y0; y < y1; ++y) {
+            const std::uint8_t* from = source.PixelRow(rows[std::size_t(y - y0)].first);
+            if (copyRows) {
+                std::memcpy(target.bits + target.stride * y + std::int64_t(x0) * 3,
+                            from + std::int64_t(x0 - rect.Left) * 3, lineBytes);
+                looked += x1 - x0;
+                continue;
             }
-            from = line.data();
-        } else {
-            combined.assign(line.size(), 0xFF);
-            for (int sy = span.first; sy <= span.last; ++sy) {
-                ConvertRowToBgr(source, sy, line.data());
-                for (std::size_t i = 0; i < combined.size(); ++i)
-                    combined[i] &= line[i];
+            if (from != sampled) {
+                SampleRow(source, reader, from, columns, line.data());
+                sampled = from;
+                looked += x1 - x0;
             }
-            converted = -1;
-            from = combined.data();
+            std::memcpy(target.bits + target.stride * y + std::int64_t(x0) * 3, line.data(),
+                        lineBytes);
         }
-        std::uint8_t* out = target.bits + target.stride * y + std::int64_t(x0) * 3;
-        if (sameWidth) {
-            std::memcpy(out, from + std::size_t(x0 - rect.Left) * 3, std::size_t(x1 - x0) * 3);
-            continue;
-        }
-        for (const Span& c : columns) {
-            const std::uint8_t* p = from + std::size_t(c.first) * 3;
-            std::uint8_t b = p[0], g = p[1], r = p[2];
-            for (int sx = c.first + 1; sx <= c.last; ++sx) {
-                p += 3;
-                b &= p[0];
-                g &= p[1];
-                r &= p[2];
-            }
-            out[0] = b;
-            out[1] = g;
-            out[2] = r;
-            out += 3;
-        }
+        return looked;
     }
+
+    // Two colours, shrunk: each target pixel is the AND of the colours of
+    // the source pixels it stands for, which is the AND of the colours of
+    // the indices among them. So only which indices occur is found, and the
+    // rows past the file's data, which share their pixels, are looked at
+    // once for each row they share.
+    const auto& palette = source.Palette();
+    const BgrColour colours[2] = {palette.size() > 0 ? palette[0] : BgrColour{},
+                                  palette.size() > 1 ? palette[1] : BgrColour{}};
+    std::vector<std::uint8_t> seen(std::size_t(x1 - x0) * 2);
+    Span last{-1, -1};
+    for (int y = y0; y < y1; ++y) {
+        const Span& span = rows[std::size_t(y - y0)];
+        if (span.first != last.first || span.last != last.last) {
+            std::fill(seen.begin(), seen.end(), std::uint8_t(0));
+            int sharedSeen = 0;
+            for (int sy = span.first; sy <= span.last; ++sy) {
+                if (sy >= shared.first && sy < shared.last) {
+                    // Consecutive shared rows take the shared rows in turn.
+                    if (sharedSeen == cycle) {
+                        sy = shared.last - 1;
+                        continue;
+                    }
+                    ++sharedSeen;
+                }
+                const std::uint8_t* from = source.PixelRow(sy);
+                const std::int64_t stored = source.StoredBytesOfRow(sy);
+                for (std::size_t i = 0; i < columns.size(); ++i) {
+                    bool zero = seen[2 * i] != 0;
+                    bool one = seen[2 * i + 1] != 0;
+                    looked += IndicesIn(from, stored, columns[i].first, columns[i].last, zero, one);
+                    seen[2 * i] = zero;
+                    seen[2 * i + 1] = one;
+                }
+            }
+            std::uint8_t* out = line.data();
+            for (std::size_t i = 0; i < columns.size(); ++i, out += 3) {
+                std::uint8_t b = 0xFF, g = 0xFF, r = 0xFF;
+                for (int index = 0; index < 2; ++index) {
+                    if (!seen[2 * i + std::size_t(index)])
+                        continue;
+                    b &= colours[index].blue;
+                    g &= colours[index].green;
+                    r &= colours[index].red;
+                }
+                out[0] = b;
+                out[1] = g;
+                out[2] = r;
+            }
+            last = span;
+        }
+        std::memcpy(target.bits + target.stride * y + std::int64_t(x0) * 3, line.data(),
+                    lineBytes);
+    }
+    return looked;
 }
 
 } // namespace orvelle
@@ -154,13 +245,14 @@ void TCanvas::DrawAt(int x, int y, TGraphic* graphic)
 {
     if (!graphic || graphic->Empty())
         return;
-    graphic->Draw(*this, {x, y, x + graphic->Width(), y + graphic->Height()});
+    orvelle::AllocationsChecked(
+        [&] { graphic->Draw(*this, {x, y, x + graphic->Width(), y + graphic->Height()}); });
 }
 
 void TCanvas::DrawStretched(const TRect& rect, TGraphic* graphic)
 {
     if (graphic)
-        graphic->Draw(*this, rect);
+        orvelle::AllocationsChecked([&] { graphic->Draw(*this, rect); });
 }
 
 void TCanvas::StretchBitmap(const TRect& rect, const TBitmap& source)
@@ -173,7 +265,8 @@ void TCanvas::StretchBitmap(const TRect& rect, const TBitmap& source)
         std::uint8_t* top = bitmap_->PixelRow(0);
         const std::int64_t stride =
             bitmap_->Height() > 1 ? bitmap_->PixelRow(1) - top : bitmap_->Stride();
-        orvelle::StretchCopy({top, stride, bitmap_->Width(), bitmap_->Height()}, rect, source);
+        sourcePixelsRead_ += orvelle::StretchCopy({top, stride, bitmap_->Width(), bitmap_->Height()},
+                                                  rect, source);
         return;
     }
     // Through a painter: the visible part is made at full resolution and
@@ -185,11 +278,13 @@ void TCanvas::StretchBitmap(const TRect& rect, const TBitmap& source)
     if (x0 >= x1 || y0 >= y1 || rect.Width() <= 0 || rect.Height() <= 0)
         return;
     QImage image(x1 - x0, y1 - y0, QImage::Format_BGR888);
+    // A window too large to hold its picture in one image shows nothing, as
+    // it always has: an error here would come back with every repaint.
     if (image.isNull())
         return;
     const TRect local{rect.Left - x0, rect.Top - y0, rect.Right - x0, rect.Bottom - y0};
-    orvelle::StretchCopy({image.bits(), image.bytesPerLine(), image.width(), image.height()}, local,
-                         source);
+    sourcePixelsRead_ += orvelle::StretchCopy(
+        {image.bits(), image.bytesPerLine(), image.width(), image.height()}, local, source);
     painter_->drawImage(QPoint(x0, y0), image);
 }
 

@@ -42,18 +42,26 @@ public:
     TBitmap* TargetBitmap() const noexcept { return bitmap_; }
     QPainter* TargetPainter() const noexcept { return painter_; }
 
+    // How many source pixels the bitmap draws on this canvas have looked
+    // at: what drawing cost, which follows the pixels drawn and the data a
+    // file holds, never the size it claims. For tests and benchmarks.
+    std::int64_t SourcePixelsRead() const noexcept { return sourcePixelsRead_; }
+
 private:
     TBitmap* bitmap_ = nullptr;
     QPainter* painter_ = nullptr;
     int deviceWidth_ = 0;
     int deviceHeight_ = 0;
+    std::int64_t sourcePixelsRead_ = 0;
 };
 
 namespace orvelle {
 
 // Copies source into rect of the surface by the canvas rule above, changing
-// only the pixels inside both rect and the surface.
-void StretchCopy(const BgrSurface& target, const TRect& rect, const TBitmap& source);
+// only the pixels inside both rect and the surface. Only the source pixels
+// the rule takes are looked at, the rows past a file's data once; answers
+// how many were.
+std::int64_t StretchCopy(const BgrSurface& target, const TRect& rect, const TBitmap& source);
 
 // The source pixel a target pixel takes: ⌊(2t + 1) · sourceSize / (2 · targetSize)⌋.
 int NearestSource(std::int64_t t, std::int64_t sourceSize, std::int64_t targetSize);

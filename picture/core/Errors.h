@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <exception>
+#include <new>
+#include <stdexcept>
 #include <utility>
 
 #include <QByteArray>
@@ -117,6 +119,21 @@ QString ErrorBoxText(const QString& message);
 
 [[noreturn]] void RaiseFileOpen(const QString& path);
 [[noreturn]] void RaiseFileCreate(const QString& path);
+
+// Runs work, turning the standard library's allocation failures (Qt's
+// containers throw them too) into EOutOfResources: a picture that asks for
+// more memory than there is fails like any other picture, and nothing
+// outside the layer ever sees std::bad_alloc.
+template <class Work> decltype(auto) AllocationsChecked(Work&& work)
+{
+    try {
+        return std::forward<Work>(work)();
+    } catch (const std::bad_alloc&) {
+        throw EOutOfResources(OutOfResourcesText());
+    } catch (const std::length_error&) {
+        throw EOutOfResources(OutOfResourcesText());
+    }
+}
 
 } // namespace orvelle
 

@@ -85,6 +85,61 @@ void ConvertMasked(const TBitmap& bitmap, const std::uint8_t* row, std::uint8_t*
 
 } // namespace
 
+PixelReader::Channel PixelReader::ChannelOf(std::uint32_t mask)
+{
+    Channel c;
+    c.mask = mask;
+    if (mask != 0) {
+        c.shift = std::countr_zero(mask);
+        c.max = mask >> c.shift;
+    }
+    return c;
+}
+
+std::uint8_t PixelReader::Widen(const Channel& c, std::uint32_t pixel)
+{
+    return WidenChannel((pixel & c.mask) >> c.shift, c.max);
+}
+
+PixelReader::PixelReader(const TBitmap& bitmap)
+    : bits_(bitmap.Format().bitsPerPixel), palette_(&bitmap.Palette())
+{
+    const DibFormat& f = bitmap.Format();
+    const bool plain = f.redMask == 0 && f.greenMask == 0 && f.blueMask == 0;
+    plain32_ = bits_ == 32 && plain;
+    red_ = ChannelOf(plain ? 0x7C00u : f.redMask);
+    green_ = ChannelOf(plain ? 0x03E0u : f.greenMask);
+    blue_ = ChannelOf(plain ? 0x001Fu : f.blueMask);
+}
+
+BgrColour PixelReader::At(const std::uint8_t* row, int x) const
+{
+    switch (bits_) {
+    case 1:
+    case 4:
+    case 8: {
+        const int perByte = 8 / bits_;
+        const int shift = (perByte - 1 - x % perByte) * bits_;
+        const unsigned index = (row[x / perByte] >> shift) & ((1u << bits_) - 1);
+        return index < palette_->size() ? (*palette_)[index] : BgrColour{};
+    }
+    case 24: {
+        const std::uint8_t* p = row + std::int64_t(x) * 3;
+        return {p[0], p[1], p[2]};
+    }
+    default: {
+        const int bytes = bits_ / 8;
+        const std::uint8_t* p = row + std::int64_t(x) * bytes;
+        if (plain32_)
+            return {p[0], p[1], p[2]};
+        std::uint32_t pixel = p[0] | (std::uint32_t(p[1]) << 8);
+        if (bytes == 4)
+            pixel |= (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+        return {Widen(blue_, pixel), Widen(green_, pixel), Widen(red_, pixel)};
+    }
+    }
+}
+
 void ConvertRowToBgr(const TBitmap& bitmap, int y, std::uint8_t* out)
 {
     const std::uint8_t* row = bitmap.PixelRow(y);

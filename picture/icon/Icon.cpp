@@ -28,7 +28,7 @@ std::uint16_t FileType(const QByteArray& bytes)
 
 void TIcon::LoadFromStream(QIODevice& file)
 {
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = orvelle::AllocationsChecked([&] { return file.readAll(); });
     if (bytes.size() < kIconHeaderSize)
         throw EReadError(orvelle::StreamReadText());
     const std::uint16_t type = FileType(bytes);
@@ -68,7 +68,8 @@ void TIcon::Make()
         entry.bytes > std::uint64_t(bytes_.size()) - entry.offset)
         throw EInvalidGraphic(orvelle::InvalidIconText());
     QImage image = orvelle::DecodeIconImage(
-        QByteArrayView(bytes_).sliced(qsizetype(entry.offset), qsizetype(entry.bytes)));
+        QByteArrayView(bytes_).sliced(qsizetype(entry.offset), qsizetype(entry.bytes)),
+        QSize(entry.width, entry.height));
     // The icon is as large as its entry says; an image of another size is
     // cut there, or leaves the rest transparent.
     if (image.width() > entry.width || image.height() > entry.height)

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QImageReader>
 
 #include "Bitmap.h"
 #include "BmpReader.h"
@@ -40,10 +43,21 @@ bool AtLeastAsGood(int d, int d0)
     return std::abs(d) <= std::abs(d0) && (d <= 0 || d <= d0);
 }
 
-QImage DecodePng(QByteArrayView entry)
+QImage DecodePng(QByteArrayView entry, QSize within)
 {
+    QByteArray bytes = QByteArray::fromRawData(entry.data(), entry.size());
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "PNG");
+    // A small file can hold a picture of many millions of pixels, most of
+    // which an icon throws away. The reader takes in the whole picture in
+    // its stored format (no more than its allocation limit allows) and cuts
+    // out the part wanted; only that part is converted to colours.
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > within.width() || size.height() > within.height()))
+        reader.setClipRect(QRect(QPoint(0, 0), size.boundedTo(within)));
     QImage image;
-    if (!image.loadFromData(entry, "PNG") || image.isNull())
+    if (!reader.read(&image) || image.isNull())
         RaiseInvalidIcon();
     image = image.convertToFormat(QImage::Format_ARGB32);
     if (image.isNull())
@@ -54,7 +68,7 @@ QImage DecodePng(QByteArrayView entry)
 // A DIB as icons store it: the info header gives twice the image's height,
 // and the colour rows are followed by a 1-bit AND mask in the same row order
 // (bottom row first).
-QImage DecodeDibEntry(QByteArrayView entry)
+QImage DecodeDibEntry(QByteArrayView entry, QSize within)
 {
     const std::int64_t available = entry.size();
     // Icons carry no core headers.
@@ -102,7 +116,11 @@ QImage DecodeDibEntry(QByteArrayView entry)
         RaiseInvalidIcon();
     }
 
-    QImage image(width, height, QImage::Format_ARGB32);
+    // Only the part wanted is made; the whole image may be far larger than
+    // anything an icon shows.
+    const int shownWidth = std::min(width, within.width());
+    const int shownHeight = std::min(height, within.height());
+    QImage image(shownWidth, shownHeight, QImage::Format_ARGB32);
     if (image.isNull())
         throw EOutOfResources(OutOfResourcesText());
 
@@ -118,15 +136,15 @@ QImage DecodeDibEntry(QByteArrayView entry)
     // A mask cut short leaves the missing pixels opaque.
     const std::int64_t maskStride = RowStride(width, 1);
     const std::int64_t maskStart = length + colourBytes;
-    std::vector<std::uint8_t> line(std::size_t(width) * 3);
-    for (int y = 0; y < height; ++y) {
-        ConvertRowToBgr(colour, y, line.data());
+    const PixelReader reader(colour);
+    for (int y = 0; y < shownHeight; ++y) {
+        const std::uint8_t* colourRow = std::as_const(colour).PixelRow(y);
         const std::int64_t fileRow = height - 1 - y;
         const char* raw = colourRows.data() + fileRow * stride;
         const std::int64_t maskRow = maskStart + fileRow * maskStride;
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* p = line.data() + std::size_t(x) * 3;
+        for (int x = 0; x < shownWidth; ++x) {
+            const BgrColour p = reader.At(colourRow, x);
             int alpha = 255;
             if (useAlpha) {
                 alpha = static_cast<std::uint8_t>(raw[std::int64_t(x) * 4 + 3]);
@@ -136,7 +154,7 @@ QImage DecodeDibEntry(QByteArrayView entry)
                     (static_cast<std::uint8_t>(entry[qsizetype(at)]) & (0x80 >> (x % 8))))
                     alpha = 0;
             }
-            out[x] = qRgba(p[2], p[1], p[0], alpha);
+            out[x] = qRgba(p.red, p.green, p.blue, alpha);
         }
     }
     return image;
@@ -183,13 +201,13 @@ std::size_t ChooseIconEntry(const std::vector<IconEntry>& entries, int targetWid
     return taken;
 }
 
-QImage DecodeIconImage(QByteArrayView entry)
+QImage DecodeIconImage(QByteArrayView entry, QSize within)
 {
     constexpr qsizetype signatureLength = sizeof(kPngSignature) - 1;
     if (entry.size() >= signatureLength &&
         std::memcmp(entry.data(), kPngSignature, std::size_t(signatureLength)) == 0)
-        return DecodePng(entry);
-    return DecodeDibEntry(entry);
+        return DecodePng(entry, within);
+    return DecodeDibEntry(entry, within);
 }
 
 QImage StandardApplicationIcon()

@@ -5,6 +5,7 @@
 
 #include "Bitmap.h"
 #include "Canvas.h"
+#include "Errors.h"
 #include "JpegDecoder.h"
 
 namespace {
@@ -20,6 +21,11 @@ TJPEGImage::TJPEGImage() = default;
 TJPEGImage::~TJPEGImage() = default;
 
 void TJPEGImage::LoadFromStream(QIODevice& file)
+{
+    orvelle::AllocationsChecked([&] { Load(file); });
+}
+
+void TJPEGImage::Load(QIODevice& file)
 {
     QByteArray bytes = file.readAll();
     // An empty file is not looked at: it loads as a picture of no size and
@@ -59,7 +65,10 @@ const TBitmap& TJPEGImage::Decoded()
     if (!decoded_) {
         // Kept before decoding, so that a failed decode is not repeated.
         decoded_ = std::make_unique<TBitmap>();
-        orvelle::DecodeJpeg(BytesOf(bytes_), static_cast<std::size_t>(bytes_.size()), *decoded_);
+        orvelle::AllocationsChecked([&] {
+            orvelle::DecodeJpeg(BytesOf(bytes_), static_cast<std::size_t>(bytes_.size()),
+                                *decoded_);
+        });
     }
     return *decoded_;
 }

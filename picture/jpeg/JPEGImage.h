@@ -32,6 +32,8 @@ public:
     bool Grayscale() const noexcept { return grayscale_; }
 
 private:
+    void Load(QIODevice& file);
+
     QByteArray bytes_;
     int width_ = 0;
     int height_ = 0;

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 // jpeglib.h needs the definitions of stdio.h before it.
@@ -13,6 +16,7 @@
 
 #include "Bitmap.h"
 #include "Errors.h"
+#include "GrayDither.h"
 #include "JpegMessages.h"
 
 // The library reports a fatal error by calling the error manager's exit,
@@ -29,13 +33,20 @@ namespace {
 
 // The source hands the file's bytes to the library in blocks of this size.
 constexpr std::size_t kBlockSize = 4096;
-constexpr int kGrayLevels = 236;
 // At most this many output rows are asked for in one read.
 constexpr JDIMENSION kRowsPerRead = 16;
 
 // What the source supplies once the data has run out, so that a truncated
 // file ends like a whole one.
 constexpr JOCTET kEndOfImage[] = {0xFF, JPEG_EOI};
+
+// Rows not decoded read as what a fresh work bitmap holds, as they always
+// have: a decode that stops with an error leaves them so.
+constexpr std::uint8_t kUndecoded = 0xFF;
+
+// What rows past a file's data come out as: every block without data is
+// decoded as all coefficients 0, which is this sample in every component.
+constexpr std::uint8_t kEmptyBlockSample = CENTERJSAMPLE;
 
 // Everything one decompression works with, reached by the callbacks through
 // the decompression object's client data. Zero-initialised, it can be
@@ -48,6 +59,17 @@ struct Session {
     const JOCTET* data;
     std::size_t size;
     std::size_t delivered;
+    // Whether the rows past the data may be told apart from the decoded
+    // ones without decoding them (ReadRows), and, once the entropy decoder
+    // has run into the end-of-image marker before the image was complete,
+    // in which row of MCUs that was.
+    bool tailKnowable;
+    bool dataEnded;
+    JDIMENSION dataEndedInRow;
+    // The output rows with pixels written (or set to kUndecoded), and how
+    // many of the last of them every later row repeats in turn (0: none).
+    JDIMENSION rowsWritten;
+    int repeatedRows;
 };
 static_assert(std::is_trivially_destructible_v<Session>);
 
@@ -67,8 +89,23 @@ void ErrorExit(j_common_ptr info)
 }
 
 // Warnings and trace messages are of no use to anyone here: a damaged file
-// decodes as far as the library gets, silently.
-void EmitMessage(j_common_ptr, int) {}
+// decodes as far as the library gets, silently. The one thing noted is the
+// entropy decoder running out of data at the end-of-image marker: from the
+// next MCU on it leaves every block empty, up to the end of the image, for
+// no restart can follow that marker.
+void EmitMessage(j_common_ptr common, int level)
+{
+    Session& session = SessionOf(common);
+    if (level != -1 || common->err->msg_code != JWRN_HIT_MARKER)
+        return;
+    if (session.info.unread_marker == JPEG_EOI) {
+        session.dataEnded = true;
+        session.dataEndedInRow = session.info.input_iMCU_row;
+    } else {
+        // Another marker: a restart after it may bring data back.
+        session.dataEnded = false;
+    }
+}
 void OutputMessage(j_common_ptr) {}
 
 void InitSource(j_decompress_ptr) {}
@@ -146,9 +183,9 @@ bool StartDecompress(Session& session)
     info.do_fancy_upsampling = TRUE;
     info.buffered_image = FALSE;
     if (info.out_color_space == JCS_GRAYSCALE) {
-        info.quantize_colors = TRUE;
-        info.desired_number_of_colors = kGrayLevels;
-        info.dither_mode = JDITHER_FS;
+        // Quantized to gray levels by GrayDither, the library giving the
+        // samples.
+        info.quantize_colors = FALSE;
     } else if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
         info.out_color_space = JCS_CMYK;
     } else {
@@ -156,40 +193,129 @@ bool StartDecompress(Session& session)
         // order itself, so the rows need no second pass.
         info.out_color_space = JCS_EXT_BGR;
     }
+    // Only a single Huffman-coded scan leaves the blocks past its data
+    // empty: a progressive or multi-scan file is taken in whole before any
+    // row comes out, and arithmetic decoding goes on making coefficients
+    // out of the zero bits that follow the data. Four-component output
+    // goes through a conversion of its own and is left out too.
+    session.tailKnowable = !info.progressive_mode && !info.arith_code &&
+                           !jpeg_has_multiple_scans(&info) && info.out_color_space != JCS_CMYK;
+    // The picture's memory budget is the most one bitmap may take; what the
+    // rows will need of it is set aside, and the library's own working
+    // memory (the coefficients of a whole progressive image, which it holds
+    // before a row comes out) must fit what is left. Past that it fails at
+    // once, before taking any of it.
+    const std::int64_t rows =
+        RowStride(info.image_width, info.out_color_space == JCS_GRAYSCALE ? 8 : 24) *
+        info.image_height;
+    info.mem->max_memory_to_use = long(std::max<std::int64_t>(PixelMemoryLimit() - rows, 1));
     jpeg_start_decompress(&info);
     return true;
 }
 
-// Reads every output row into the rows starting at top, stride bytes
-// apart. Four-component output goes through cmykRow, one row at a time.
-bool ReadRows(Session& session, std::uint8_t* top, std::ptrdiff_t stride, std::uint8_t* cmykRow)
+// Whether rows [first, last), stride bytes apart, are all the same and each
+// the empty-block sample all through: what the rows past the data are.
+bool RowsLikeEmptyBlocks(const std::uint8_t* top, std::ptrdiff_t stride, JDIMENSION first,
+                         JDIMENSION last, std::size_t rowBytes)
+{
+    const std::uint8_t* model = top + stride * std::ptrdiff_t(first);
+    for (std::size_t i = 0; i < rowBytes; ++i) {
+        if (model[i] != kEmptyBlockSample)
+            return false;
+    }
+    for (JDIMENSION y = first + 1; y < last; ++y) {
+        if (std::memcmp(model, top + stride * std::ptrdiff_t(y), rowBytes) != 0)
+            return false;
+    }
+    return true;
+}
+
+// The grayscale rows' way to the bitmap: the library's samples into sample,
+// then through dither; states holds the dither's state after each of the
+// last two rows.
+struct GrayRows {
+    std::uint8_t* sample;
+    GrayDither* dither;
+    GrayDither* states[2];
+};
+
+// Reads the output rows into the rows starting at top, stride bytes apart.
+// Four-component output goes through cmykRow and grayscale through gray, one
+// row at a time. Rows are set to kUndecoded before the library is asked for
+// them, so a decode that fails half-way leaves them as they always were.
+//
+// The rows past a single scan's data are not decoded: once the data has
+// ended at the end-of-image marker in MCU row k, every block from MCU row
+// k + 1 on is empty, and the output rows from MCU row k + 2 on (the one
+// between may still blend with real data through the upsampling) are all
+// the empty-block sample. Once two MCU rows of them have come out and are
+// seen to be exactly that, a colour image's later rows are left to be like
+// the last; a grayscale image's, once the dithering's state has come back
+// to what it was two rows before, to repeat the last two in turn. So the
+// work follows the data instead of the size the header claims.
+bool ReadRows(Session& session, std::uint8_t* top, std::ptrdiff_t stride, std::uint8_t* cmykRow,
+              const GrayRows* gray)
 {
     if (setjmp(session.jump) != 0)
         return false;
     jpeg_decompress_struct& info = session.info;
     const int width = static_cast<int>(info.output_width);
     const bool adobe = info.saw_Adobe_marker;
+    const std::size_t rowBytes = std::size_t(width) * std::size_t(info.output_components);
+    const JDIMENSION mcuRows = JDIMENSION(info.max_v_samp_factor * DCTSIZE);
     // Rows that follow one another in memory can be asked for several at a
     // time, which lets the library hand out a whole row group per call.
-    const bool several = !cmykRow && stride > 0 && stride % 4 == 0;
+    const bool several = !cmykRow && !gray && stride > 0 && stride % 4 == 0;
+    // Colour rows are looked at once an MCU row, whichever calls bring them;
+    // grayscale rows, seen one by one, are counted as they come.
+    JDIMENSION lookedAt = 0;
+    JDIMENSION emptyRowsIn = 0;
     while (info.output_scanline < info.output_height) {
         const JDIMENSION y = info.output_scanline;
+        const JDIMENSION empty = (session.dataEndedInRow + 2) * mcuRows;
+        const bool pastData = session.tailKnowable && session.dataEnded && y >= empty;
+        if (pastData && !gray && y / mcuRows != lookedAt) {
+            lookedAt = y / mcuRows;
+            if (y >= empty + 2 * mcuRows &&
+                RowsLikeEmptyBlocks(top, stride, y - 2 * mcuRows, y, rowBytes)) {
+                session.repeatedRows = 1;
+                return true;
+            }
+        }
         JSAMPROW rows[kRowsPerRead];
         JDIMENSION wanted = 1;
         if (cmykRow) {
             rows[0] = cmykRow;
+        } else if (gray) {
+            rows[0] = gray->sample;
         } else {
             if (several)
                 wanted = std::min(kRowsPerRead, info.output_height - y);
             for (JDIMENSION i = 0; i < wanted; ++i)
                 rows[i] = top + stride * std::ptrdiff_t(y + i);
         }
+        for (JDIMENSION i = 0; i < wanted; ++i)
+            std::memset(top + stride * std::ptrdiff_t(y + i), kUndecoded, std::size_t(stride));
+        session.rowsWritten = std::max(session.rowsWritten, y + wanted);
         // The source never suspends, so no rows means the library is stuck;
         // finishing then reports the missing rows.
         if (jpeg_read_scanlines(&info, rows, wanted) == 0)
             break;
+        std::uint8_t* row = top + stride * std::ptrdiff_t(y);
         if (cmykRow)
-            CmykRowToBgr(cmykRow, top + stride * std::ptrdiff_t(y), width, adobe);
+            CmykRowToBgr(cmykRow, row, width, adobe);
+        if (!gray)
+            continue;
+        gray->dither->Row(gray->sample, row);
+        emptyRowsIn = pastData && RowsLikeEmptyBlocks(gray->sample, 0, 0, 1, rowBytes)
+                          ? emptyRowsIn + 1
+                          : 0;
+        GrayDither& twoBefore = *gray->states[y % 2];
+        if (emptyRowsIn > 2 * mcuRows && gray->dither->SameStateAs(twoBefore)) {
+            session.repeatedRows = 2;
+            return true;
+        }
+        twoBefore = *gray->dither;
     }
     return true;
 }
@@ -227,27 +353,16 @@ public:
             return;
         const int code = session_.errors.msg_code;
         DestroyDecompress(session_);
+        // Memory the library was refused, or would have passed its budget
+        // with, is a want of resources like any other.
+        if (code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE)
+            throw EOutOfResources(OutOfResourcesText());
         throw EJPEG(JpegErrorText(ClassicJpegCode(code)));
     }
 
 private:
     Session session_{};
 };
-
-std::vector<BgrColour> PaletteOf(const jpeg_decompress_struct& info)
-{
-    std::vector<BgrColour> palette(
-        static_cast<std::size_t>(std::max(info.actual_number_of_colors, 0)));
-    for (std::size_t i = 0; i < palette.size(); ++i) {
-        if (info.out_color_components == 1) {
-            const std::uint8_t gray = info.colormap[0][i];
-            palette[i] = {gray, gray, gray};
-        } else {
-            palette[i] = {info.colormap[2][i], info.colormap[1][i], info.colormap[0][i]};
-        }
-    }
-    return palette;
-}
 
 } // namespace
 
@@ -270,22 +385,55 @@ void DecodeJpeg(const std::uint8_t* data, std::size_t size, TBitmap& bitmap)
     const jpeg_decompress_struct& info = decompressor.info();
     const int width = static_cast<int>(info.output_width);
     const int height = static_cast<int>(info.output_height);
-    const bool quantized = info.quantize_colors;
-    bitmap.SetPixelFormat(quantized ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
-    bitmap.SetSize(width, height);
-    if (quantized)
-        bitmap.SetPalette(PaletteOf(info));
+    const bool grayscale = info.out_color_space == JCS_GRAYSCALE;
+    DibFormat format{width, height, false, grayscale ? 8 : 24, 0, 0, 0};
+    const std::int64_t stride = RowStride(width, format.bitsPerPixel);
+    PixelRows rows;
+    // Memory for every row, committed only as rows are written: a file
+    // that claims far more rows than its data fills costs only those.
+    const std::int64_t bytes = stride > PixelMemoryLimit() / std::max(height, 1)
+                                   ? PixelMemoryLimit() + 1
+                                   : stride * height;
+    rows.memory = PixelMemory::ForOverwrite(bytes);
     std::vector<std::uint8_t> cmykRow;
     if (info.out_color_space == JCS_CMYK)
         cmykRow = AllocatePixelMemory(std::int64_t(width) * 4);
-    if (bitmap.Empty())
-        return;
+    std::vector<std::uint8_t> graySample;
+    std::optional<GrayDither> dither;
+    std::optional<GrayDither> states[2];
+    std::optional<GrayRows> gray;
+    std::vector<BgrColour> palette;
+    if (grayscale) {
+        graySample = AllocatePixelMemory(width);
+        dither.emplace(width);
+        states[0].emplace(width);
+        states[1].emplace(width);
+        gray = GrayRows{graySample.data(), &*dither, {&*states[0], &*states[1]}};
+        palette = dither->Palette();
+    }
 
-    std::uint8_t* top = bitmap.PixelRow(0);
-    const std::ptrdiff_t stride =
-        height > 1 ? bitmap.PixelRow(1) - top : static_cast<std::ptrdiff_t>(bitmap.Stride());
-    decompressor.Check(ReadRows(session, top, stride, cmykRow.empty() ? nullptr : cmykRow.data()));
-    decompressor.Check(FinishDecompress(session));
+    const bool read = ReadRows(session, rows.memory.data(), static_cast<std::ptrdiff_t>(stride),
+                               cmykRow.empty() ? nullptr : cmykRow.data(), gray ? &*gray : nullptr);
+    // The rows never written read as the last written ones in turn when the
+    // rest were seen to repeat them, and as kUndecoded otherwise.
+    const int repeated = session.repeatedRows;
+    const std::int64_t written = repeated > 0 ? info.output_scanline : session.rowsWritten;
+    rows.storedBytes = stride * written;
+    if (written < height) {
+        rows.tailRows = repeated > 0 ? repeated : 1;
+        rows.tail = PixelMemory::ForOverwrite(stride * rows.tailRows);
+        if (repeated > 0)
+            std::memcpy(rows.tail.data(), rows.memory.data() + stride * (written - repeated),
+                        std::size_t(stride * repeated));
+        else
+            std::memset(rows.tail.data(), kUndecoded, std::size_t(stride));
+    }
+    bitmap.Assign(format, std::move(palette), std::move(rows));
+    decompressor.Check(read);
+    // Finishing would report the rows not asked for; the data ended at the
+    // end-of-image marker, so there is nothing after them to report.
+    if (repeated == 0)
+        decompressor.Check(FinishDecompress(session));
 }
 
 void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool adobeInverted)

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <QImage>
@@ -14,6 +15,7 @@
 #include "DibHeader.h"
 #include "EmfContext.h"
 #include "Errors.h"
+#include "PixelConversion.h"
 
 namespace orvelle {
 
@@ -107,8 +109,8 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
         return;
     const QByteArrayView record(r.data.constData() + r.offset, r.size);
     TBitmap source;
-    std::vector<std::uint8_t> alpha;
     bool bottomUp = false;
+    bool withAlpha = false;
     try {
         DibHeader dib = ParseDibHeader(record.sliced(blit.infoAt, blit.infoBytes));
         bottomUp = blit.fromBottom && dib.info.height > 0;
@@ -118,21 +120,19 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
         }
         DecodeDib(dib, record.sliced(blit.bitsAt, blit.bitsBytes), source);
         // The fourth byte of plain 32-bit pixels is their opacity.
-        if (blit.sourceAlpha && source.PixelFormat() == TPixelFormat::pf32bit &&
-            dib.info.compression == kBiRgb) {
-            alpha.reserve(std::size_t(source.Width()) * std::size_t(source.Height()));
-            for (int y = 0; y < source.Height(); ++y) {
-                const std::uint8_t* row = source.PixelRow(y);
-                for (int x = 0; x < source.Width(); ++x)
-                    alpha.push_back(row[x * 4 + 3]);
-            }
-        }
-        source.SetPixelFormat(TPixelFormat::pf24bit);
+        withAlpha = blit.sourceAlpha && source.PixelFormat() == TPixelFormat::pf32bit &&
+                    dib.info.compression == kBiRgb;
     } catch (const Exception&) {
         // A damaged bitmap draws nothing; the rest of the picture still plays.
         return;
     }
     if (source.Empty())
+        return;
+    // A bitmap used to be drawn from a 24-bit copy of it whole, and one whose
+    // copy did not fit the pixel memory drew nothing. It still draws nothing,
+    // though now only the pixels drawn are looked at, so that every picture
+    // keeps the pixels it had.
+    if (RowStride(source.Width(), 24) > PixelMemoryLimit() / source.Height())
         return;
     const std::int64_t top = bottomUp
                                  ? std::int64_t(source.Height()) - blit.sourceY - blit.sourceHeight
@@ -143,7 +143,10 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
     if (visible.isEmpty())
         return;
     QImage image(visible.size(), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        throw EOutOfResources(OutOfResourcesText());
     image.fill(Qt::transparent);
+    const PixelReader reader(source);
     const int width = p.rect.width();
     const int height = p.rect.height();
     for (int y = visible.top(); y <= visible.bottom(); ++y) {
@@ -153,7 +156,7 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
         const std::int64_t sy = top + NearestSource(ty, blit.sourceHeight, height);
         if (sy < 0 || sy >= source.Height())
             continue;
-        const std::uint8_t* row = source.PixelRow(int(sy));
+        const std::uint8_t* row = std::as_const(source).PixelRow(int(sy));
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(y - visible.top()));
         for (int x = visible.left(); x <= visible.right(); ++x) {
             int tx = x - p.rect.left();
@@ -162,24 +165,21 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
             const std::int64_t sx = blit.sourceX + NearestSource(tx, blit.sourceWidth, width);
             if (sx < 0 || sx >= source.Width())
                 continue;
-            const std::uint8_t* bgr = row + sx * 3;
-            const QRgb colour = qRgb(bgr[2], bgr[1], bgr[0]);
+            const BgrColour bgr = reader.At(row, int(sx));
+            const QRgb colour = qRgb(bgr.red, bgr.green, bgr.blue);
             if (blit.transparent && colour == *blit.transparent)
                 continue;
-            if (blit.constantAlpha == 255 && alpha.empty()) {
+            if (blit.constantAlpha == 255 && !withAlpha) {
                 out[x - visible.left()] = colour;
                 continue;
             }
             // The source is premultiplied by its own alpha (a colour channel
             // never above it), then everything is scaled by the constant one.
-            const int a =
-                alpha.empty()
-                    ? 255
-                    : alpha[std::size_t(sy) * std::size_t(source.Width()) + std::size_t(sx)];
+            const int a = withAlpha ? row[sx * 4 + 3] : 255;
             const int ca = blit.constantAlpha;
             const auto scaled = [a, ca](int v) { return (std::min(v, a) * ca + 127) / 255; };
             out[x - visible.left()] =
-                qRgba(scaled(bgr[2]), scaled(bgr[1]), scaled(bgr[0]), scaled(a));
+                qRgba(scaled(bgr.red), scaled(bgr.green), scaled(bgr.blue), scaled(a));
         }
     }
     dc.painter.drawImage(visible.topLeft(), image);
@@ -291,6 +291,8 @@ void DrawGradient(const RecordView& r, EmfDrawing& dc)
         if (pixels.isEmpty())
             continue;
         QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull())
+            throw EOutOfResources(OutOfResourcesText());
         image.fill(Qt::transparent);
         const QPointF a = corner[0].at, b = corner[1].at, c = corner[2].at;
         const double area = (b.x() - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (b.y() - a.y());

@@ -1,11 +1,20 @@
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <utility>
 
 #include <QImage>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QTransform>
 
 #include "Bitmap.h"
 #include "BmpReader.h"
+#include "DibHeader.h"
 #include "EmfContext.h"
 #include "Errors.h"
+#include "PixelConversion.h"
 
 namespace orvelle {
 
@@ -116,8 +125,13 @@ QBrush BrushToQt(const Brush& brush, const DcState& state)
 {
     if (brush.null)
         return QBrush(Qt::NoBrush);
-    if (!brush.pattern.isNull())
-        return QBrush(brush.pattern);
+    if (!brush.pattern.isNull()) {
+        QBrush pattern(brush.pattern);
+        if (!brush.patternOrigin.isNull())
+            pattern.setTransform(
+                QTransform::fromTranslate(brush.patternOrigin.x(), brush.patternOrigin.y()));
+        return pattern;
+    }
     if (brush.style == Qt::SolidPattern)
         return QBrush(brush.colour);
     QImage cell(8, 8, QImage::Format_ARGB32);
@@ -128,7 +142,19 @@ QBrush BrushToQt(const Brush& brush, const DcState& state)
     return QBrush(cell);
 }
 
-Brush ReadPatternBrush(const RecordView& r, bool mono, const DcState& state)
+std::optional<QRect> PatternReach(const QPainter& painter)
+{
+    const QPaintDevice* device = painter.device();
+    const QTransform& world = painter.worldTransform();
+    const auto whole = [](double v) { return v == std::floor(v) && std::abs(v) <= kCoordinateLimit; };
+    if (device == nullptr || world.type() > QTransform::TxTranslate || !whole(world.dx()) ||
+        !whole(world.dy()))
+        return std::nullopt;
+    return QRect(-int(world.dx()), -int(world.dy()), device->width(), device->height());
+}
+
+Brush ReadPatternBrush(const RecordView& r, bool mono, const DcState& state,
+                       const PatternRoom& room)
 {
     // Index, usage, then where the bitmap info and bits lie in the record.
     const std::uint32_t usage = r.U32(12);
@@ -142,34 +168,68 @@ Brush ReadPatternBrush(const RecordView& r, bool mono, const DcState& state)
         !r.Holds(qsizetype(infoAt), infoBytes) || !r.Holds(qsizetype(bitsAt), bitsBytes))
         return brush;
     const QByteArrayView record(r.data.constData() + r.offset, r.size);
+    // A pattern cell larger than this is no pattern a real file holds; it is
+    // refused by its header, before anything is decoded.
+    constexpr std::int64_t kMaxCell = 4096;
     TBitmap bitmap;
     try {
-        DecodeDib(record.sliced(infoAt, infoBytes), record.sliced(bitsAt, bitsBytes), bitmap);
+        const DibHeader dib = ParseDibHeader(record.sliced(infoAt, infoBytes));
+        if (dib.info.width > kMaxCell || std::abs(std::int64_t(dib.info.height)) > kMaxCell)
+            return brush;
+        DecodeDib(dib, record.sliced(bitsAt, bitsBytes), bitmap);
     } catch (const Exception&) {
         return brush;
     }
-    // A pattern cell larger than this is no pattern a real file holds.
-    constexpr int kMaxCell = 4096;
-    if (bitmap.Empty() || bitmap.Width() > kMaxCell || bitmap.Height() > kMaxCell)
+    if (bitmap.Empty())
         return brush;
-    QImage cell(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
+    const int cellWidth = bitmap.Width();
+    const int cellHeight = bitmap.Height();
+    // Only as much of the tile as can show is made: along an axis where the
+    // reach is narrower than the tile, the reach's own stretch of it, the
+    // tile laid from the painter's origin as ever.
+    QRect kept(0, 0, cellWidth, cellHeight);
+    if (room.reach && room.reach->width() < cellWidth) {
+        kept.setLeft(room.reach->left());
+        kept.setWidth(room.reach->width());
+    }
+    if (room.reach && room.reach->height() < cellHeight) {
+        kept.setTop(room.reach->top());
+        kept.setHeight(room.reach->height());
+    }
+    if (kept.isEmpty())
+        return brush;
+    MemoryBudget::Share share;
+    if (room.budget)
+        share = room.budget->Take(std::int64_t(kept.width()) * kept.height() * 4);
+    QImage cell(kept.width(), kept.height(), QImage::Format_RGB32);
+    if (cell.isNull())
+        throw EOutOfResources(OutOfResourcesText());
+    const auto wrap = [](std::int64_t v, int size) { return int(((v % size) + size) % size); };
     // A monochrome brush paints its 0 bits in the text colour and its 1 bits
     // in the background colour.
     const bool twoColour = mono && bitmap.PixelFormat() == TPixelFormat::pf1bit;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const std::uint8_t* bits = twoColour ? bitmap.PixelRow(y) : nullptr;
-        for (int x = 0; x < bitmap.Width(); ++x) {
+    const TBitmap& source = bitmap;
+    const PixelReader reader(source);
+    const QRgb zeroBits = state.textColour.rgb();
+    const QRgb oneBits = state.backColour.rgb();
+    for (int y = 0; y < kept.height(); ++y) {
+        const std::uint8_t* bits = source.PixelRow(wrap(std::int64_t(kept.top()) + y, cellHeight));
+        auto* out = reinterpret_cast<QRgb*>(cell.scanLine(y));
+        for (int x = 0; x < kept.width(); ++x) {
+            const int sx = wrap(std::int64_t(kept.left()) + x, cellWidth);
             if (twoColour) {
-                const bool one = (bits[x / 8] >> (7 - x % 8)) & 1;
-                cell.setPixel(x, y, (one ? state.backColour : state.textColour).rgb());
+                const bool one = (bits[sx / 8] >> (7 - sx % 8)) & 1;
+                out[x] = one ? oneBits : zeroBits;
             } else {
-                const BgrColour c = bitmap.PixelColour(x, y);
-                cell.setPixel(x, y, qRgb(c.red, c.green, c.blue));
+                const BgrColour c = reader.At(bits, sx);
+                out[x] = qRgb(c.red, c.green, c.blue);
             }
         }
     }
     brush.null = false;
     brush.pattern = cell;
+    brush.patternOrigin = kept.topLeft();
+    brush.patternShare = std::make_shared<const MemoryBudget::Share>(std::move(share));
     return brush;
 }
 

@@ -18,6 +18,7 @@
 #include "EmfReader.h"
 #include "EmfRecords.h"
 #include "Errors.h"
+#include "PixelMemory.h"
 
 namespace orvelle {
 
@@ -49,6 +50,7 @@ public:
         toTarget_ = QTransform(sx, 0, 0, sy, rect.Left - left * sx, rect.Top - top * sy);
         if (painter_.hasClipping())
             baseClip_ = painter_.clipRegion();
+        patternReach_ = PatternReach(painter_);
         usable_ = true;
     }
 
@@ -535,7 +537,8 @@ private:
 
     void CreatePatternBrush(EmfRecord type, const RecordView& r)
     {
-        Store(r.U32(8), ReadPatternBrush(r, type == EmfRecord::CreateMonoBrush, dc_));
+        Store(r.U32(8), ReadPatternBrush(r, type == EmfRecord::CreateMonoBrush, dc_,
+                                         {patternReach_, &budget_}));
     }
 
     // Palettes and colour spaces only take their slot.
@@ -714,7 +717,11 @@ private:
     EmfHeader header_;
     QTransform toTarget_;
     std::optional<QRegion> baseClip_;
+    std::optional<QRect> patternReach_;
     bool usable_ = false;
+    // What the brush patterns may take; before every state that holds them,
+    // so that it outlives them.
+    MemoryBudget budget_{PixelMemoryLimit()};
     DcState dc_;
     std::vector<DcState> saved_;
     std::vector<std::optional<Object>> objects_;

@@ -50,14 +50,16 @@ int orvelle::ScreenPixelsPerInch()
 
 void TMetafile::LoadFromStream(QIODevice& file)
 {
-    const QByteArray data = file.readAll();
-    // Everything is worked out aside, so a failed load leaves this picture as it was.
-    TMetafile loaded;
-    if (orvelle::LooksLikeEmf(data))
-        loaded.LoadEnhanced(data);
-    else
-        loaded.LoadPlaceable(data);
-    *this = std::move(loaded);
+    orvelle::AllocationsChecked([&] {
+        const QByteArray data = file.readAll();
+        // Everything is worked out aside, so a failed load leaves this picture as it was.
+        TMetafile loaded;
+        if (orvelle::LooksLikeEmf(data))
+            loaded.LoadEnhanced(data);
+        else
+            loaded.LoadPlaceable(data);
+        *this = std::move(loaded);
+    });
 }
 
 void TMetafile::LoadEnhanced(const QByteArray& data)

@@ -26,7 +26,9 @@ struct RleTarget {
 // table (an index past its end is black). Pixels the codes skip keep their
 // value. Damaged data ends the expansion quietly: nothing is written outside
 // the target and nothing read past the data, and what was drawn stays.
-void ExpandRle(RleEncoding encoding, QByteArrayView data, const std::vector<BgrColour>& palette,
-               const RleTarget& target);
+// Answers how many rows from the bottom the codes reached: nothing above
+// them was written. The work follows the codes, never the target's size.
+int ExpandRle(RleEncoding encoding, QByteArrayView data, const std::vector<BgrColour>& palette,
+              const RleTarget& target);
 
 } // namespace orvelle

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 #include <QByteArrayView>
 #include <QImage>
+#include <QSize>
 
 #include "Canvas.h"
 
@@ -43,7 +45,11 @@ std::size_t ChooseIconEntry(const std::vector<IconEntry>& entries, int targetWid
 // non-premultiplied ARGB: alpha 0 where the target stays as it is. A 32-bit
 // DIB whose alpha bytes are not all 0 is taken by its alpha channel and its
 // AND mask is not used. Damaged data raises EInvalidGraphic.
-QImage DecodeIconImage(QByteArrayView entry);
+//
+// Only the top-left part within the given size is made (an icon is as large
+// as its directory entry says, whatever its image claims); the image is then
+// that part of the whole one, pixel for pixel.
+QImage DecodeIconImage(QByteArrayView entry, QSize within = QSize(INT_MAX, INT_MAX));
 
 // The standard application icon: a framed window, 32 × 32.
 QImage StandardApplicationIcon();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -21,6 +22,7 @@
 
 #include "EmfReader.h"
 #include "EmfRecords.h"
+#include "MemoryBudget.h"
 
 class QPainter;
 
@@ -71,7 +73,11 @@ struct Brush {
     QColor colour{Qt::white};
     Qt::BrushStyle style = Qt::SolidPattern;
     // A pattern brush's tile, in target pixels; null for the other brushes.
+    // Its top-left pixel lies at patternOrigin, and it is held in the
+    // playback's budget for as long as any copy of the brush lives.
     QImage pattern;
+    QPoint patternOrigin;
+    std::shared_ptr<const MemoryBudget::Share> patternShare;
 };
 
 // A logical font as the records give it.
@@ -187,9 +193,25 @@ Brush ReadBrushRecord(const RecordView& r);
 // whose gaps take the background colour when the background is opaque.
 QBrush BrushToQt(const Brush& brush, const DcState& state);
 
+// Where pattern brushes can show and what they may take.
+struct PatternRoom {
+    // What the painter reaches, in its own coordinates, when those are the
+    // device's moved by whole pixels; none when they are turned or scaled.
+    std::optional<QRect> reach;
+    // The playback's; every tile kept is held in it.
+    MemoryBudget* budget = nullptr;
+};
+
+// What the painter reaches, for PatternRoom.
+std::optional<QRect> PatternReach(const QPainter& painter);
+
 // The pattern brush of EMR_CREATEDIBPATTERNBRUSHPT and EMR_CREATEMONOBRUSH; a
-// brush whose bitmap cannot be decoded paints nothing.
-Brush ReadPatternBrush(const RecordView& r, bool mono, const DcState& state);
+// brush whose bitmap cannot be decoded paints nothing. A tile wider or
+// taller than what the painter reaches is kept only as far as it can show:
+// the part the reach covers, starting where the reach does. Raises
+// EOutOfResources when the tile does not fit the budget.
+Brush ReadPatternBrush(const RecordView& r, bool mono, const DcState& state,
+                       const PatternRoom& room);
 
 // The rectangles of region data (a 32-byte header, then rectangles in the
 // reference device's units) at byte at of the record, in target pixels;
