@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <vector>
 
 #include <QImage>
 
@@ -6,6 +7,7 @@
 #include "BmpReader.h"
 #include "EmfContext.h"
 #include "Errors.h"
+#include "PixelConversion.h"
 
 namespace orvelle {
 
@@ -156,15 +158,20 @@ Brush ReadPatternBrush(const RecordView& r, bool mono, const DcState& state)
     // A monochrome brush paints its 0 bits in the text colour and its 1 bits
     // in the background colour.
     const bool twoColour = mono && bitmap.PixelFormat() == TPixelFormat::pf1bit;
+    // Each row is converted once; converting it again for every pixel, as
+    // PixelColour does, made a large cell take hours.
+    std::vector<std::uint8_t> line(twoColour ? 0 : std::size_t(bitmap.Width()) * 3);
     for (int y = 0; y < bitmap.Height(); ++y) {
         const std::uint8_t* bits = twoColour ? bitmap.PixelRow(y) : nullptr;
+        if (!twoColour)
+            ConvertRowToBgr(bitmap, y, line.data());
         for (int x = 0; x < bitmap.Width(); ++x) {
             if (twoColour) {
                 const bool one = (bits[x / 8] >> (7 - x % 8)) & 1;
                 cell.setPixel(x, y, (one ? state.backColour : state.textColour).rgb());
             } else {
-                const BgrColour c = bitmap.PixelColour(x, y);
-                cell.setPixel(x, y, qRgb(c.red, c.green, c.blue));
+                const std::uint8_t* c = line.data() + std::size_t(x) * 3;
+                cell.setPixel(x, y, qRgb(c[2], c[1], c[0]));
             }
         }
     }
