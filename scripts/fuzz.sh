@@ -41,8 +41,9 @@ corpus_dir=$top/../shared/corpus
 
 # Limits: a picture may take up to 2 GiB of pixel memory, and the sanitizer
 # and the fuzzer add their own, so memory is only a finding well past that;
-# no input of these sizes needs more than a few seconds, even instrumented.
-limits=(-rss_limit_mb=3072 -malloc_limit_mb=2560 -timeout=20)
+# the largest claimed sizes take seconds alone and many times that on a
+# loaded machine, so only a minute means an input that does not end.
+limits=(-rss_limit_mb=3072 -malloc_limit_mb=2560 -timeout=60)
 
 fuzz_one() {
     local name=$1

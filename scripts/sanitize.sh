@@ -71,7 +71,9 @@ quiet_ctest "$asan_build" -j "$(nproc)" -L "$labels"
 echo "sanitize: window tests under LeakSanitizer"
 lsan_runtime=$(g++ -print-file-name=liblsan.so)
 failed=()
+count=0
 while read -r name; do
+    count=$((count + 1))
     log="$top/build/Testing/lsan-$name.log"
     mkdir -p "$top/build/Testing"
     if ! (cd "$top/build/tests" && LD_PRELOAD=$lsan_runtime \
@@ -84,6 +86,7 @@ if ((${#failed[@]})); then
     echo "sanitize: leaks or failures in ${failed[*]} (logs in build/Testing/lsan-*.log)" >&2
     exit 1
 fi
+echo "sanitize: $count window tests passed, no leak"
 
 # 3. Fuzzing.
 "$top/scripts/fuzz.sh" --time "$fuzz_time"
