@@ -417,7 +417,11 @@ private:
             std::rethrow_exception(b.loadError);
         if (!options_.IgnoreSize && (a.width != b.width || a.height != b.height))
             return false;
-        const auto [width, height] = CommonSize({a.width, a.height}, {b.width, b.height});
+        // Named variables, not a structured binding: the lambdas below use
+        // them, which clang before 16 refuses for bindings.
+        const PictureSize common = CommonSize({a.width, a.height}, {b.width, b.height});
+        const int width = common.width;
+        const int height = common.height;
         if (!WorkBitmapsFit(width, height))
             throw EOutOfResources(OutOfResourcesText());
 

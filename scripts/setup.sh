@@ -22,6 +22,11 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libjpeg62-turbo-dev libjpeg-turbo-progs libxxhash-dev libsimpleini-dev libgtest-dev libbenchmark-dev
     xvfb xauth imagemagick xdg-utils fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation
+    # The sanitizer builds and the fuzz targets (scripts/sanitize.sh): clang,
+    # its sanitizer and libFuzzer runtimes (only recommended by clang-14, so
+    # named here), the symbolizer for readable reports, and gcc's
+    # LeakSanitizer runtime for the window tests.
+    clang-14 libclang-rt-14-dev llvm-14 liblsan0
 )
 if $bench; then
     packages+=(
