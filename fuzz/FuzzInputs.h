@@ -42,7 +42,7 @@ void ReadSettingsFile(QByteArrayView bytes);
 void ReadExtensionListFile(QByteArrayView bytes);
 
 // One fuzz target: its name (the end of the fuzz program's name, and the
-// folder of its seeds and regression files under tests/fuzz/) and what it
+// folder of its starting inputs and regression files under tests/fuzz/) and what it
 // does with one input.
 struct Target {
     std::string_view name;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the fuzz targets of build-asan/ (scripts/sanitize.sh builds them), two
-# at a time, each for a while from its seeds, its saved findings and, where
+# at a time, each for a while from its starting inputs, its saved findings and, where
 # the shared real-world files are there, the files of its kind. What a run
 # adds to the corpus is kept in build-asan/fuzz-corpus/<target>/ for the next.
 #   fuzz.sh [--time SECONDS] [--jobs N] [TARGET...]   (default: 30 s, 2, every target)
@@ -52,7 +52,7 @@ fuzz_one() {
     local findings=$asan_build/fuzz-findings
     local log=$asan_build/fuzz-logs/$name.log
     mkdir -p "$corpus" "$findings" "$(dirname "$log")"
-    local inputs=("$corpus" "$top/tests/fuzz/seeds/$name")
+    local inputs=("$corpus" "$top/tests/fuzz/inputs/$name")
     [[ -d $top/tests/fuzz/regressions/$name ]] && inputs+=("$top/tests/fuzz/regressions/$name")
     [[ -n ${shared[$name]:-} && -d $corpus_dir/${shared[$name]} ]] && inputs+=("$corpus_dir/${shared[$name]}")
     if "$program" "${inputs[@]}" -max_total_time="$seconds" "${limits[@]}" \

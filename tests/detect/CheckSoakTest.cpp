@@ -27,12 +27,12 @@ using orvelle::test::Sandbox;
 
 namespace {
 
-QByteArray Jpeg(int width, int height, unsigned seed)
+QByteArray Jpeg(int width, int height, unsigned shade)
 {
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, (x * 3 + seed) % 256 << 16 | (y * 5) % 256 << 8 | (x ^ y) % 256);
+            image.setPixel(x, y, (x * 3 + shade) % 256 << 16 | (y * 5) % 256 << 8 | (x ^ y) % 256);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

@@ -1,6 +1,6 @@
 // Every saved fuzz input replayed through the code the fuzz targets run: the
 // findings under tests/fuzz/regressions/<target>/, each named after what
-// broke, and the seeds under tests/fuzz/seeds/<target>/. An input may end in
+// broke, and the starting inputs under tests/fuzz/inputs/<target>/. An input may end in
 // one of the layer's errors; a crash, any other exception, or (in the
 // sanitizer build) a memory or undefined-behaviour report fails it.
 
@@ -31,7 +31,7 @@ QString FuzzDir(const char* kind)
     return QStringLiteral(ORVELLE_SOURCE_DIR "/tests/fuzz/") + QString::fromLatin1(kind);
 }
 
-// The folders under seeds/ or regressions/, one a target.
+// The folders under inputs/ or regressions/, one a target.
 QFileInfoList TargetFolders(const char* kind)
 {
     return QDir(FuzzDir(kind)).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
@@ -83,20 +83,20 @@ std::string RowOf(const testing::TestParamInfo<SavedInput>& info)
 
 INSTANTIATE_TEST_SUITE_P(Regressions, SavedFuzzInput,
                          testing::ValuesIn(SavedInputs("regressions")), RowOf);
-INSTANTIATE_TEST_SUITE_P(Seeds, SavedFuzzInput, testing::ValuesIn(SavedInputs("seeds")), RowOf);
+INSTANTIATE_TEST_SUITE_P(Inputs, SavedFuzzInput, testing::ValuesIn(SavedInputs("inputs")), RowOf);
 
 // A folder whose name is no target would never be fuzzed or replayed; a
-// target without seeds starts from nothing.
-TEST(FuzzFolders, EveryFolderIsATargetAndEveryTargetHasSeeds)
+// target without starting inputs starts from nothing.
+TEST(FuzzFolders, EveryFolderIsATargetAndEveryTargetHasStartingInputs)
 {
-    for (const char* kind : {"seeds", "regressions"}) {
+    for (const char* kind : {"inputs", "regressions"}) {
         for (const QFileInfo& folder : TargetFolders(kind))
             EXPECT_NE(orvelle::fuzz::FindTarget(folder.fileName().toStdString()), nullptr)
                 << kind << "/" << folder.fileName().toStdString();
     }
     for (const orvelle::fuzz::Target& target : orvelle::fuzz::Targets()) {
-        const QDir seeds(FuzzDir("seeds") + u'/' + QString::fromUtf8(target.name));
-        EXPECT_FALSE(seeds.entryList(QDir::Files).isEmpty()) << "no seeds for " << target.name;
+        const QDir inputs(FuzzDir("inputs") + u'/' + QString::fromUtf8(target.name));
+        EXPECT_FALSE(inputs.entryList(QDir::Files).isEmpty()) << "no starting inputs for " << target.name;
     }
 }
 

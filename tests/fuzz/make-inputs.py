@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Writes the generated seed inputs of the fuzz targets into tests/fuzz/seeds/<target>/.
+"""Writes the starting inputs of the fuzz targets into tests/fuzz/inputs/<target>/.
 
 Small files, each a different path through its reader: every BMP layout the
 loader takes, JPEG codings (through cjpeg, from libjpeg-turbo-progs), icons
 with DIB and PNG entries, metafiles that use the record families, settings and
 extension lists with the odd corners of their syntax. Run again after changing
-it; the copied files listed in seeds/README.md are left alone.
+it.
 """
 
 import pathlib
@@ -14,11 +14,11 @@ import subprocess
 import tempfile
 import zlib
 
-SEEDS = pathlib.Path(__file__).resolve().parent / "seeds"
+INPUTS = pathlib.Path(__file__).resolve().parent / "inputs"
 
 
 def write(target, name, data):
-    folder = SEEDS / target
+    folder = INPUTS / target
     folder.mkdir(parents=True, exist_ok=True)
     (folder / name).write_bytes(data)
 
@@ -82,7 +82,7 @@ RLE8 = bytes([3, 1, 0, 3, 2, 3, 4, 0, 0, 0, 0, 2, 1, 1, 2, 5, 0, 0, 0, 1])
 RLE4 = bytes([4, 0x12, 0, 3, 0x34, 0x50, 0, 0, 0, 2, 2, 0, 5, 0x67, 0, 1])
 
 
-def bmp_seeds():
+def bmp_inputs():
     write("bmp", "24-bit.bmp", bmp(dib(5, 3, 24)))
     write("bmp", "24-bit-top-down.bmp", bmp(dib(3, -4, 24)))
     write("bmp", "32-bit.bmp", bmp(dib(4, 2, 32)))
@@ -111,7 +111,7 @@ def ppm(width, height, grey=False):
         v for y in range(height) for x in range(width) for v in (x * 8 & 0xFF, y * 8 & 0xFF, (x ^ y) * 4 & 0xFF))
 
 
-def jpeg_seeds():
+def jpeg_inputs():
     cases = {
         "baseline-420.jpg": ([], False, (17, 9)),
         "baseline-444.jpg": (["-sample", "1x1"], False, (8, 8)),
@@ -160,7 +160,7 @@ def ico(entries):
     return directory + body
 
 
-def ico_seeds():
+def ico_inputs():
     write("ico", "4-bit-with-mask.ico", ico([(16, 16, 4, icon_dib(16, 16, 4))]))
     write("ico", "32-bit-alpha.ico", ico([(8, 8, 32, icon_dib(8, 8, 32))]))
     write("ico", "png-entry.ico", ico([(6, 5, 32, png(6, 5))]))
@@ -200,7 +200,7 @@ def utf16(text):
     return text.encode("utf-16-le")
 
 
-def emf_seeds():
+def emf_inputs():
     solid = [emr(39, u32(1, 0, 0x0000FF, 0)), emr(37, u32(1)), emr(38, u32(2, 0, 3, 0, 0xFF0000)), emr(37, u32(2))]
     write("emf", "shapes.emf", emf(solid + [
         emr(43, u32(1, 1, 10, 8)), emr(42, u32(4, 2, 18, 12)), emr(44, u32(2, 2, 16, 14, 4, 4)),
@@ -271,7 +271,7 @@ def wr(function, *parameters):
     return u32(3 + len(parameters)) + u16(function, *parameters)
 
 
-def wmf_seeds():
+def wmf_inputs():
     objects = [wr(0x02FC, 0, 0x00FF, 0, 0), wr(0x012D, 0), wr(0x02FA, 0, 2, 0, 0, 0x00FF), wr(0x012D, 1)]
     write("wmf", "shapes.wmf", wmf(objects + [
         wr(0x020B, 0, 0), wr(0x020C, 300, 400), wr(0x041B, 200, 300, 10, 10), wr(0x0418, 250, 350, 50, 60),
@@ -306,7 +306,7 @@ def wmf_seeds():
 
 # ------------------------------------------------------------------ settings
 
-def settings_seeds():
+def settings_inputs():
     write("ini", "written-by-the-program.ini",
           b"[ExtList]\r\nPath=/home/user/orvelle.ext\r\n\r\n[Window]\r\nTop=120\r\nLeft=-30\r\n\r\n"
           b"[Option]\r\nErr_Count=20\r\nErr_Clr=15\r\n")
@@ -320,12 +320,12 @@ def settings_seeds():
 
 
 def main():
-    bmp_seeds()
-    jpeg_seeds()
-    ico_seeds()
-    emf_seeds()
-    wmf_seeds()
-    settings_seeds()
+    bmp_inputs()
+    jpeg_inputs()
+    ico_inputs()
+    emf_inputs()
+    wmf_inputs()
+    settings_inputs()
 
 
 if __name__ == "__main__":
