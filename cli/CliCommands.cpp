@@ -329,12 +329,11 @@ int Check(const QStringList& args, std::FILE* out, std::FILE* err)
         }
         return 0;
     }
+    // The text of the program's error box for the same run.
     try {
         std::rethrow_exception(result.error);
-    } catch (const orvelle::Exception& e) {
-        Print(err, orvelle::ErrorBoxText(e.Message()) + u'\n');
     } catch (const std::exception& e) {
-        Print(err, QString::fromUtf8(e.what()) + u'\n');
+        Print(err, orvelle::ErrorBoxText(orvelle::ErrorMessage(e)) + u'\n');
     }
     return 2;
 }

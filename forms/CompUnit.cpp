@@ -301,8 +301,10 @@ void TCompForm::DrawPreview()
 
 void TCompForm::PaintPreview(QPainter& painter)
 {
-    QWidget* box = ui->PaintBox1;
-    TCanvas canvas(painter, box->width(), box->height());
+    const orvelle::PaintBox* box = ui->PaintBox1;
+    const QRect exposed = box->Exposed();
+    TCanvas canvas(painter, box->width(), box->height(),
+                   {exposed.left(), exposed.top(), exposed.right() + 1, exposed.bottom() + 1});
     // Scaled anew at every repaint: no shrunk copy is kept.
     if (!FitView) {
         canvas.DrawAt(0, 0, Picture->Graphic());

@@ -1,7 +1,6 @@
 #include "HandlerGuard.h"
 
 #include <exception>
-#include <new>
 
 #include <QString>
 
@@ -14,12 +13,8 @@ void Guarded(UserPrompts& prompts, QWidget* owner, const std::function<void()>& 
 {
     try {
         body();
-    } catch (const Exception& e) {
-        prompts.ShowError(owner, e.Message());
-    } catch (const std::bad_alloc&) {
-        prompts.ShowError(owner, OutOfMemoryText());
     } catch (const std::exception& e) {
-        prompts.ShowError(owner, QString::fromUtf8(e.what()));
+        prompts.ShowError(owner, ErrorMessage(e));
     }
 }
 

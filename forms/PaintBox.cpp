@@ -4,6 +4,7 @@
 
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QScopedValueRollback>
 
 namespace orvelle {
 
@@ -19,11 +20,19 @@ void PaintBox::OnDoubleClick(std::function<void()> handler)
     doubleClick_ = std::move(handler);
 }
 
+QRect PaintBox::Exposed() const
+{
+    return painting_ ? exposed_ : rect();
+}
+
 void PaintBox::paintEvent(QPaintEvent* event)
 {
     event->accept();
-    if (paint_)
-        paint_();
+    if (!paint_)
+        return;
+    const QScopedValueRollback<QRect> exposed(exposed_, event->rect());
+    const QScopedValueRollback<bool> painting(painting_, true);
+    paint_();
 }
 
 void PaintBox::mouseDoubleClickEvent(QMouseEvent* event)

@@ -19,6 +19,10 @@ public:
 
     // Runs inside the paint event, so a QPainter may be opened on the box.
     void OnPaint(std::function<void()> handler);
+    // Inside the paint handler, the part of the box being painted; outside
+    // it, the whole box. A box as large as a huge picture is painted only
+    // where it shows.
+    QRect Exposed() const;
     // A double click of the left button.
     void OnDoubleClick(std::function<void()> handler);
 
@@ -29,6 +33,8 @@ protected:
 private:
     std::function<void()> paint_;
     std::function<void()> doubleClick_;
+    QRect exposed_;
+    bool painting_ = false;
 };
 
 } // namespace orvelle

@@ -23,7 +23,6 @@
 #include "FileListRules.h"
 #include "FormatRegistry.h"
 #include "IniFile.h"
-#include "Metafile.h"
 #include "PathRules.h"
 
 namespace orvelle::fuzz {
@@ -131,16 +130,10 @@ void LoadAndDrawPicture(const QString& extension, QByteArrayView bytes)
     device.open(QIODevice::ReadOnly);
     graphic->LoadFromStream(device);
 
+    // Every picture is drawn whatever size it claims: what a draw costs
+    // follows the pixels it reads and writes, not the header.
     const int width = graphic->Width();
     const int height = graphic->Height();
-    // A bitmap's draw converts whole source rows whatever the target size,
-    // so its time follows the size the header claims; bounding that is the
-    // picture layer's memory budget's work, and until then such a picture
-    // would only make every fuzz run a timeout. A metafile's draw costs
-    // what the target does.
-    if (!dynamic_cast<const TMetafile*>(graphic.get()) &&
-        std::int64_t(width) * height > kDrawnPixelLimit)
-        return;
     DrawIntoWorkBitmap(*graphic, std::min(width, kOwnSizeCap), std::min(height, kOwnSizeCap));
     DrawIntoWorkBitmap(*graphic, kSmallSide, kSmallSide);
     PaintPreview(*graphic);

@@ -19,18 +19,13 @@ namespace orvelle::fuzz {
 // extension (the format registry's kind for it), then drawn as the fuzzy
 // check draws it, into a work bitmap at its own size (each side capped at
 // kOwnSizeCap), into a 64 × 64 work bitmap, and as the results window's
-// preview paints it, fitted into a 64 × 64 box and at its own size (those
-// beyond kDrawnPixelLimit below are loaded only).
+// preview paints it, fitted into a 64 × 64 box and at its own size.
 void LoadAndDrawPicture(const QString& extension, QByteArrayView bytes);
 
 // The largest side of the own-size draw. Past it a draw costs only time: the
 // canvas code is the same, and claimed sizes are kept in check by the
 // picture layer, not here.
 inline constexpr int kOwnSizeCap = 1024;
-
-// Bitmaps, JPEG images and icons of more pixels than this are loaded but
-// not drawn (a 2048 × 2048 picture).
-inline constexpr std::int64_t kDrawnPixelLimit = std::int64_t(1) << 22;
 
 // The bytes as the settings file: read as the main window reads it, the
 // settings it keeps written back as it writes them, and read once more,

@@ -237,7 +237,14 @@ TCanvas::TCanvas(TBitmap& target) : bitmap_(&target)
 }
 
 TCanvas::TCanvas(QPainter& painter, int deviceWidth, int deviceHeight)
-    : painter_(&painter), deviceWidth_(deviceWidth), deviceHeight_(deviceHeight)
+    : TCanvas(painter, deviceWidth, deviceHeight, {0, 0, deviceWidth, deviceHeight})
+{
+}
+
+TCanvas::TCanvas(QPainter& painter, int deviceWidth, int deviceHeight, const TRect& visible)
+    : painter_(&painter),
+      visible_{std::max(visible.Left, 0), std::max(visible.Top, 0),
+               std::min(visible.Right, deviceWidth), std::min(visible.Bottom, deviceHeight)}
 {
 }
 
@@ -269,17 +276,17 @@ void TCanvas::StretchBitmap(const TRect& rect, const TBitmap& source)
                                                   rect, source);
         return;
     }
-    // Through a painter: the visible part is made at full resolution and
-    // put on the device without further scaling.
-    const int x0 = std::max(rect.Left, 0);
-    const int y0 = std::max(rect.Top, 0);
-    const int x1 = std::min(rect.Right, deviceWidth_);
-    const int y1 = std::min(rect.Bottom, deviceHeight_);
+    // Through a painter: the part of rect that is painted is made at full
+    // resolution and put on the device without further scaling.
+    const int x0 = std::max(rect.Left, visible_.Left);
+    const int y0 = std::max(rect.Top, visible_.Top);
+    const int x1 = std::min(rect.Right, visible_.Right);
+    const int y1 = std::min(rect.Bottom, visible_.Bottom);
     if (x0 >= x1 || y0 >= y1 || rect.Width() <= 0 || rect.Height() <= 0)
         return;
     QImage image(x1 - x0, y1 - y0, QImage::Format_BGR888);
-    // A window too large to hold its picture in one image shows nothing, as
-    // it always has: an error here would come back with every repaint.
+    // A painted part too large for one image (no window is) shows nothing:
+    // an error here would come back with every repaint.
     if (image.isNull())
         return;
     const TRect local{rect.Left - x0, rect.Top - y0, rect.Right - x0, rect.Bottom - y0};

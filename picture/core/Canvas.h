@@ -23,6 +23,11 @@ public:
     explicit TCanvas(TBitmap& target);
     // Drawing through a painter onto a device of this size in pixels.
     TCanvas(QPainter& painter, int deviceWidth, int deviceHeight);
+    // The same, where only the device's pixels inside visible need painting
+    // (a paint event's exposed rectangle): a bitmap drawn at any size is
+    // made for that part alone, so a picture larger than any one image can
+    // be still shows where the window shows it.
+    TCanvas(QPainter& painter, int deviceWidth, int deviceHeight, const TRect& visible);
 
     // The canvas's brush and font colours: white and the window-text colour.
     QColor BrushColor{Qt::white};
@@ -50,8 +55,8 @@ public:
 private:
     TBitmap* bitmap_ = nullptr;
     QPainter* painter_ = nullptr;
-    int deviceWidth_ = 0;
-    int deviceHeight_ = 0;
+    // The device's pixels that are painted, in its coordinates.
+    TRect visible_{};
     std::int64_t sourcePixelsRead_ = 0;
 };
 

@@ -104,6 +104,15 @@ QString InOutErrorText(int code)
     }
 }
 
+QString ErrorMessage(const std::exception& e)
+{
+    if (const auto* own = dynamic_cast<const Exception*>(&e))
+        return own->Message();
+    if (dynamic_cast<const std::bad_alloc*>(&e))
+        return OutOfMemoryText();
+    return QString::fromUtf8(e.what());
+}
+
 QString ErrorBoxText(const QString& message)
 {
     if (!message.isEmpty() && message.back() > QChar(u'.'))

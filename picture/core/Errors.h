@@ -112,6 +112,11 @@ QString IniWriteText(const QString& fileName);
 // The run-time text of an input/output error code.
 QString InOutErrorText(int code);
 
+// The message an error box shows for whatever ended a handler or a check
+// run: the program's own errors their message, memory the system refused
+// "メモリが足りません", anything else the library's own text.
+QString ErrorMessage(const std::exception& e);
+
 // The text of the error box for a message: "." appended when the message is
 // not empty and its last character sorts after "." (so Japanese texts end in
 // "." and a text ending in ")" does not).

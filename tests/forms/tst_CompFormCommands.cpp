@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "ByteWriter.h"
 #include "CompFormRules.h"
 #include "CompUnit.h"
 #include "FakePrompts.h"
@@ -44,6 +45,33 @@ void SetWriteTime(const QString& path, const QDateTime& local)
     QVERIFY(file.setFileTime(local, QFileDevice::FileModificationTime));
 }
 
+// A two-colour bitmap stored top row first whose file holds only its first
+// rows (a checkerboard of 1-pixel squares in red and blue); every row past
+// the data reads as colour 0, blue. Drawn whole it would fill gigabytes.
+QByteArray TopRowsOfHugeBitmap(int width, int height, int filledRows)
+{
+    using orvelle::test::PutU16;
+    using orvelle::test::PutU32;
+    const qsizetype stride = (qsizetype(width) + 31) / 32 * 4;
+    QByteArray out;
+    out.append("BM", 2);
+    PutU32(out, 0); // the file size: left unset, as writers do
+    PutU32(out, 0);
+    PutU32(out, 14 + 40 + 8);
+    PutU32(out, 40);
+    PutU32(out, std::uint32_t(width));
+    PutU32(out, std::uint32_t(-height));
+    PutU16(out, 1);
+    PutU16(out, 1);
+    for (int i = 0; i < 6; ++i)
+        PutU32(out, 0);
+    PutU32(out, kBlue); // colour 0, as blue-green-red-reserved bytes
+    PutU32(out, kRed);
+    for (int y = 0; y < filledRows; ++y)
+        out.append(QByteArray(stride, char(y % 2 ? 0xAA : 0x55)));
+    return out;
+}
+
 QStringList MemoLines(const TCompForm& form)
 {
     return form.Memo1()->toPlainText().split(u'\n');
@@ -67,6 +95,7 @@ private slots:
     void unloadableFileKeepsWhatWasShown();
     void doubleClicksBeforeAnyFile();
     void actualSizeAndFitPreview();
+    void pictureLargerThanAnyImageShowsWhereTheWindowShowsIt();
     void deleteAnsweredBothWays();
     void deleteActsOnTheSelectedNodeNotTheClickedOne();
     void deleteOrSaveWithoutAFileDoesNothing();
@@ -287,6 +316,49 @@ void TestCompFormCommands::actualSizeAndFitPreview()
     DoubleClickPreview();
     QCOMPARE(preview->size(), QSize(800, 600));
     QVERIFY(!scroll->widgetResizable());
+    QCOMPARE(prompts_.shown.size(), 0);
+}
+
+void TestCompFormCommands::pictureLargerThanAnyImageShowsWhereTheWindowShowsIt()
+{
+    constexpr int kSide = 60000;
+    box_->WriteFile("huge.bmp", TopRowsOfHugeBitmap(kSide, kSide, 64));
+    Fill({{"huge.bmp"}});
+    Click(Node(0, 0));
+    QWidget* preview = form_->PaintBox1();
+    QScrollArea* scroll = form_->ScrollBox1();
+    QCOMPARE(preview->size(), QSize(kSide, kSide));
+    QCOMPARE(MemoLines(*form_).mid(3), (QStringList{"画像幅：60000", "画像高：60000"}));
+
+    // The top left corner: the file's checkerboard, to the pixel.
+    const auto shown = [scroll] { return scroll->viewport()->grab().toImage(); };
+    QImage view = shown();
+    QVERIFY(view.width() > 16 && view.height() > 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            QCOMPARE(view.pixel(x, y) & 0xFFFFFF, (x + y) % 2 ? kRed : kBlue);
+
+    // Far into the picture, past the file's rows: colour 0 everywhere shown,
+    // and the last row of the data where it meets them.
+    scroll->horizontalScrollBar()->setValue(kSide / 2);
+    scroll->verticalScrollBar()->setValue(60);
+    view = shown();
+    const int ahead = 64 - 60;
+    for (int x = 0; x < 8; ++x) {
+        QCOMPARE(view.pixel(x, ahead - 1) & 0xFFFFFF, (kSide / 2 + x + 63) % 2 ? kRed : kBlue);
+        QCOMPARE(view.pixel(x, ahead) & 0xFFFFFF, kBlue);
+    }
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    view = shown();
+    QCOMPARE(view.pixel(view.width() / 2, view.height() / 2) & 0xFFFFFF, kBlue);
+    QCOMPARE(view.pixel(view.width() - 1, view.height() - 1) & 0xFFFFFF, kBlue);
+
+    // Fitted, the whole picture shrinks into the box as always.
+    DoubleClickPreview();
+    QTRY_COMPARE(preview->size(), scroll->viewport()->size());
+    const QImage fitted = preview->grab().toImage();
+    const TRect place = orvelle::FitRect(kSide, kSide, preview->width(), preview->height());
+    QCOMPARE(fitted.pixel(place.Right - 1, place.Bottom - 1) & 0xFFFFFF, kBlue);
     QCOMPARE(prompts_.shown.size(), 0);
 }
 

@@ -1,4 +1,6 @@
 #include <functional>
+#include <new>
+#include <stdexcept>
 #include <set>
 #include <string>
 #include <typeindex>
@@ -119,4 +121,20 @@ TEST(ErrorCatalogue, FixedTextsReadAsTheBoxesShowThem)
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.text, row.expected);
+}
+
+// The window's error box and the command-line tool's failed run both show
+// what ErrorMessage gives, whatever was thrown: a worker's refused
+// allocation must read as the program's own text, not the library's.
+TEST(ErrorCatalogue, AnyFailureReadsAsTheProgramsMessage)
+{
+    EXPECT_EQ(orvelle::ErrorMessage(orvelle::EFOpenError(orvelle::FileOpenText(u"a.bmp"_s))),
+              u"ファイル a.bmp は開けません"_s);
+    EXPECT_EQ(orvelle::ErrorMessage(orvelle::EOutOfResources(orvelle::OutOfResourcesText())),
+              u"システム リソースが足りません"_s);
+    EXPECT_EQ(orvelle::ErrorMessage(std::bad_alloc()), u"メモリが足りません"_s);
+    EXPECT_EQ(orvelle::ErrorMessage(std::bad_array_new_length()), u"メモリが足りません"_s);
+    EXPECT_EQ(orvelle::ErrorMessage(std::runtime_error("disk on fire")), u"disk on fire"_s);
+    EXPECT_EQ(orvelle::ErrorBoxText(orvelle::ErrorMessage(std::bad_alloc())),
+              u"メモリが足りません."_s);
 }
