@@ -18,6 +18,7 @@
 #include "Errors.h"
 #include "GrayDither.h"
 #include "JpegMessages.h"
+#include "JpegScanReach.h"
 
 // The library reports a fatal error by calling the error manager's exit,
 // which must not return. Ours jumps back with longjmp, and a longjmp that
@@ -48,6 +49,14 @@ constexpr std::uint8_t kUndecoded = 0xFF;
 // decoded as all coefficients 0, which is this sample in every component.
 constexpr std::uint8_t kEmptyBlockSample = CENTERJSAMPLE;
 
+// Rows of MCUs decoded past the last one a file's scans can reach when the
+// frame is shortened (ShortenedFrame below). Block smoothing looks two
+// block rows away and upsampling one sample row, so the empty blocks after
+// the data come out as the empty-block sample from the third row of MCUs
+// on; the fourth, the shortened frame's last, is then made as in the whole
+// frame although the frame's edge is copied from it.
+constexpr std::int64_t kRowsOfMcusPastTheData = 4;
+
 // Everything one decompression works with, reached by the callbacks through
 // the decompression object's client data. Zero-initialised, it can be
 // destroyed whether or not the decompressor was ever created.
@@ -70,6 +79,13 @@ struct Session {
     // many of the last of them every later row repeats in turn (0: none).
     JDIMENSION rowsWritten;
     int repeatedRows;
+    // A frame shortened to the rows its data can reach: the library is
+    // given height in place of the two bytes at heightOffset, and the
+    // image has claimedHeight rows all the same.
+    bool shortened;
+    std::size_t heightOffset;
+    JOCTET height[2];
+    JDIMENSION claimedHeight;
 };
 static_assert(std::is_trivially_destructible_v<Session>);
 
@@ -115,8 +131,15 @@ boolean FillInputBuffer(j_decompress_ptr info)
 {
     Session& session = SessionOf(info);
     if (session.delivered < session.size) {
-        const std::size_t block = std::min(kBlockSize, session.size - session.delivered);
-        session.source.next_input_byte = session.data + session.delivered;
+        const JOCTET* from = session.data + session.delivered;
+        std::size_t block = std::min(kBlockSize, session.size - session.delivered);
+        if (session.shortened && session.delivered == session.heightOffset) {
+            from = session.height;
+            block = sizeof session.height;
+        } else if (session.shortened && session.delivered < session.heightOffset) {
+            block = std::min(block, session.heightOffset - session.delivered);
+        }
+        session.source.next_input_byte = from;
         session.source.bytes_in_buffer = block;
         session.delivered += block;
         return TRUE;
@@ -207,7 +230,7 @@ bool StartDecompress(Session& session)
     // once, before taking any of it.
     const std::int64_t rows =
         RowStride(info.image_width, info.out_color_space == JCS_GRAYSCALE ? 8 : 24) *
-        info.image_height;
+        session.claimedHeight;
     info.mem->max_memory_to_use = long(std::max<std::int64_t>(PixelMemoryLimit() - rows, 1));
     jpeg_start_decompress(&info);
     return true;
@@ -317,6 +340,26 @@ bool ReadRows(Session& session, std::uint8_t* top, std::ptrdiff_t stride, std::u
         }
         twoBefore = *gray->dither;
     }
+    // A shortened frame's rows are all out, the last ones made of empty
+    // blocks: a colour image's later rows are like its last, a grayscale
+    // image's go on through the dithering until they repeat.
+    if (!session.shortened || info.output_scanline < info.output_height)
+        return true;
+    if (!gray) {
+        session.repeatedRows = 1;
+        return true;
+    }
+    std::memset(gray->sample, kEmptyBlockSample, rowBytes);
+    for (JDIMENSION y = info.output_height; y < session.claimedHeight; ++y) {
+        gray->dither->Row(gray->sample, top + stride * std::ptrdiff_t(y));
+        session.rowsWritten = y + 1;
+        GrayDither& twoBefore = *gray->states[y % 2];
+        if (y >= info.output_height + 2 && gray->dither->SameStateAs(twoBefore)) {
+            session.repeatedRows = 2;
+            return true;
+        }
+        twoBefore = *gray->dither;
+    }
     return true;
 }
 
@@ -335,11 +378,46 @@ void DestroyDecompress(Session& session)
     jpeg_destroy_decompress(&session.info);
 }
 
+// Whether the frame of a file whose header the library has read is worth
+// shortening to the rows its data can reach, and to how many rows. Only
+// where the library takes in every scan before a row comes out, or makes
+// four-component rows: single scans of other kinds stop at their data's
+// end by themselves (ReadRows). Arithmetic coding can code many blocks in
+// a bit, so there the data bounds nothing.
+std::optional<std::pair<JpegScanReach, JDIMENSION>> ShortenedFrame(
+    jpeg_decompress_struct& info, const std::uint8_t* data, std::size_t size)
+{
+    const bool fourComponents =
+        info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    if (info.arith_code ||
+        !(info.progressive_mode || jpeg_has_multiple_scans(&info) || fourComponents))
+        return std::nullopt;
+    const std::optional<JpegScanReach> reach = ReachOfScans(data, size);
+    if (!reach || reach->mcuRowsReached + kRowsOfMcusPastTheData >= reach->mcuRowsClaimed)
+        return std::nullopt;
+    const std::int64_t rows = (reach->mcuRowsReached + kRowsOfMcusPastTheData) * reach->rowsPerMcuRow;
+    if (rows >= std::int64_t(info.image_height))
+        return std::nullopt;
+    return std::pair{*reach, JDIMENSION(rows)};
+}
+
 // Owns one session in ordinary code: destroys the decompressor on every
 // way out and turns a failed step into EJPEG once it is destroyed.
 class Decompressor {
 public:
     Decompressor(const std::uint8_t* data, std::size_t size) { InitSession(session_, data, size); }
+    // The same file with its frame shortened to height rows, the image
+    // keeping claimedHeight.
+    Decompressor(const std::uint8_t* data, std::size_t size, std::size_t heightOffset,
+                 JDIMENSION height, JDIMENSION claimedHeight)
+        : Decompressor(data, size)
+    {
+        session_.shortened = true;
+        session_.heightOffset = heightOffset;
+        session_.height[0] = JOCTET(height >> 8);
+        session_.height[1] = JOCTET(height & 0xFF);
+        session_.claimedHeight = claimedHeight;
+    }
     ~Decompressor() { DestroyDecompress(session_); }
     Decompressor(const Decompressor&) = delete;
     Decompressor& operator=(const Decompressor&) = delete;
@@ -377,14 +455,26 @@ JpegHeader ReadJpegHeader(const std::uint8_t* data, std::size_t size)
 
 void DecodeJpeg(const std::uint8_t* data, std::size_t size, TBitmap& bitmap)
 {
-    Decompressor decompressor(data, size);
+    std::optional<Decompressor> whole(std::in_place, data, size);
+    whole->Check(CreateAndReadHeader(whole->session()));
+    whole->session().claimedHeight = whole->info().image_height;
+    // A file whose data reaches only its first rows is decoded as far as
+    // that, from a second reading of its header with the frame shortened,
+    // instead of the library taking in and making every row it claims.
+    std::optional<Decompressor> shortened;
+    if (const auto frame = ShortenedFrame(whole->info(), data, size)) {
+        const JDIMENSION claimed = whole->info().image_height;
+        whole.reset();
+        shortened.emplace(data, size, frame->first.heightOffset, frame->second, claimed);
+        shortened->Check(CreateAndReadHeader(shortened->session()));
+    }
+    Decompressor& decompressor = shortened ? *shortened : *whole;
     Session& session = decompressor.session();
-    decompressor.Check(CreateAndReadHeader(session));
     decompressor.Check(StartDecompress(session));
 
     const jpeg_decompress_struct& info = decompressor.info();
     const int width = static_cast<int>(info.output_width);
-    const int height = static_cast<int>(info.output_height);
+    const int height = static_cast<int>(session.claimedHeight);
     const bool grayscale = info.out_color_space == JCS_GRAYSCALE;
     DibFormat format{width, height, false, grayscale ? 8 : 24, 0, 0, 0};
     const std::int64_t stride = RowStride(width, format.bitsPerPixel);
@@ -417,7 +507,8 @@ void DecodeJpeg(const std::uint8_t* data, std::size_t size, TBitmap& bitmap)
     // The rows never written read as the last written ones in turn when the
     // rest were seen to repeat them, and as kUndecoded otherwise.
     const int repeated = session.repeatedRows;
-    const std::int64_t written = repeated > 0 ? info.output_scanline : session.rowsWritten;
+    const std::int64_t written =
+        repeated > 0 && !session.shortened ? info.output_scanline : session.rowsWritten;
     rows.storedBytes = stride * written;
     if (written < height) {
         rows.tailRows = repeated > 0 ? repeated : 1;
@@ -431,8 +522,9 @@ void DecodeJpeg(const std::uint8_t* data, std::size_t size, TBitmap& bitmap)
     bitmap.Assign(format, std::move(palette), std::move(rows));
     decompressor.Check(read);
     // Finishing would report the rows not asked for; the data ended at the
-    // end-of-image marker, so there is nothing after them to report.
-    if (repeated == 0)
+    // end-of-image marker, so there is nothing after them to report. A
+    // shortened frame's rows were all asked for.
+    if (repeated == 0 || session.shortened)
         decompressor.Check(FinishDecompress(session));
 }
 

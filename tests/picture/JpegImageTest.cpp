@@ -408,6 +408,156 @@ TEST_P(TruncatedJpeg, DrawsLikeTheReferenceDecoder)
 INSTANTIATE_TEST_SUITE_P(JpegImage, TruncatedJpeg, ::testing::ValuesIn(TruncatedRows()),
                          EncodeRowName);
 
+// Tall pictures cut inside their first scan: a progressive or multi-scan
+// decoder takes in every scan before a row comes out, and here the data
+// reaches only the first rows, so only those are decoded; the rest must
+// still come out exactly as the reference decoder makes them.
+std::vector<EncodeRow> CutInFirstScanRows()
+{
+    return {
+        {"tallProgressive", 96, 2400, false, {"-progressive"}},
+        {"tallProgressive444", 90, 2000, false, {"-progressive", "-sample", "1x1"}},
+        {"tallProgressive422", 90, 2000, false, {"-progressive", "-sample", "2x1"}},
+        {"tallProgressiveGray", 100, 2400, true, {"-progressive"}},
+        {"tallProgressiveRestarts", 96, 2400, false, {"-progressive", "-restart", "1"}},
+        {"tallMultiScan", 96, 2400, false, {"-scans", "SCANS"}},
+    };
+}
+
+class CutInFirstScan : public EncodedJpeg {};
+
+TEST_P(CutInFirstScan, DecodesTheRowsItsDataReachesAndTheRestAsTheReferenceDecoder)
+{
+    REQUIRE_TOOLS("cjpeg", "djpeg");
+    EncodeRow row = GetParam();
+    // A sequential file of one scan a component, written from a scan script.
+    const QString scans = box.WriteFile(QStringLiteral("scans.txt"), "0;\n1;\n2;\n");
+    row.options.replaceInStrings(QStringLiteral("SCANS"), scans);
+    Encode(box, row);
+    const QByteArray bytes = box.ReadFile(QString::fromLatin1(row.name) + ".jpg");
+    const std::vector<qsizetype> starts = Segments(bytes, 0xDA);
+    ASSERT_GE(starts.size(), 2u);
+    const qsizetype first = starts[0] + 2 + (std::uint8_t(bytes[starts[0] + 2]) << 8 |
+                                             std::uint8_t(bytes[starts[0] + 3]));
+    const qsizetype end = starts.size() > 1 ? starts[1] : bytes.size() - 2;
+    for (const int perMille : {5, 300}) {
+        SCOPED_TRACE(perMille);
+        const QString path = box.WriteFile(QString::fromLatin1(row.name) + "-cut.jpg",
+                                           bytes.left(first + (end - first) * perMille / 1000));
+        TPicture picture;
+        picture.LoadFile(path);
+        Image ours;
+        EXPECT_NO_THROW(ours = DrawOurs(picture));
+        auto* image = dynamic_cast<TJPEGImage*>(picture.Graphic());
+        ASSERT_NE(image, nullptr);
+        // A block costs at least one bit (two in a sequential scan), and
+        // real ones far more: cut early, the file cannot reach half its rows.
+        if (perMille < 10) {
+            EXPECT_LT(image->Decoded().StoredRows(), row.height / 2);
+        }
+        int code = 0;
+        const Image reference = Djpeg(path, row.gray, &code);
+        EXPECT_EQ(code, 2) << "the reference decoder should warn";
+        ExpectSameImage(row.gray ? GrayOf(ours) : ours, reference);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(JpegImage, CutInFirstScan, ::testing::ValuesIn(CutInFirstScanRows()),
+                         EncodeRowName);
+
+// Bits put first bit first, a 0 byte stuffed after every 0xFF and the
+// last byte filled up with 1 bits, as entropy-coded data is written.
+class BitWriter {
+public:
+    void Put(unsigned value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i) {
+            current_ = current_ << 1 | (value >> i & 1);
+            if (++filled_ == 8)
+                Flush();
+        }
+    }
+    QByteArray Bytes()
+    {
+        while (filled_ != 0)
+            Put(1, 1);
+        return bytes_;
+    }
+
+private:
+    void Flush()
+    {
+        bytes_.append(char(current_));
+        if (current_ == 0xFF)
+            bytes_.append(char(0));
+        current_ = 0;
+        filled_ = 0;
+    }
+    QByteArray bytes_;
+    unsigned current_ = 0;
+    int filled_ = 0;
+};
+
+// A progressive grayscale file 64 pixels wide, 8 blocks a row: a DC scan of
+// three bytes, then an AC scan whose first two codes are runs of 30,000
+// empty blocks each, so that its third puts a coefficient in block 60,000,
+// 7,500 rows of blocks down. Data reaches that far in a few bytes, and a
+// decoder that took the DC scan's size for the data's reach would miss it.
+TEST_F(JpegImageTest, ARunOfEmptyBlocksCarriesDataFarDownAndIsDecoded)
+{
+    REQUIRE_TOOLS("djpeg");
+    constexpr int kWidth = 64;
+    constexpr int kHeight = 60016;
+    QByteArray j("\xFF\xD8", 2);
+    const auto segment = [&](unsigned marker, const QByteArray& body) {
+        j.append(char(0xFF)).append(char(marker));
+        j.append(char((body.size() + 2) >> 8)).append(char((body.size() + 2) & 0xFF));
+        j += body;
+    };
+    segment(0xDB, QByteArray(1, 0) + QByteArray(64, char(16)));
+    QByteArray frame("\x08", 1);
+    frame.append(char(kHeight >> 8)).append(char(kHeight & 0xFF)).append(char(0)).append(char(kWidth));
+    frame.append("\x01\x01\x11\x00", 4);
+    segment(0xC2, frame);
+    // Both tables: a 1-bit code and a 2-bit one. DC: a difference of 0 or of
+    // size 1; AC: a run of 2^14 + 14 more bits empty blocks, or a
+    // coefficient of size 1.
+    segment(0xC4, QByteArray("\x00\x01\x01", 3) + QByteArray(14, 0) + QByteArray("\x00\x01", 2));
+    segment(0xC4, QByteArray("\x10\x01\x01", 3) + QByteArray(14, 0) + QByteArray("\xE0\x01", 2));
+    BitWriter dc;
+    for (int block = 0; block < 8; ++block) {
+        dc.Put(0b10, 2);
+        dc.Put(1, 1);
+    }
+    segment(0xDA, QByteArray("\x01\x01\x00\x00\x00\x00", 6));
+    j += dc.Bytes();
+    BitWriter ac;
+    ac.Put(0, 1);
+    ac.Put(30000 - (1 << 14), 14);
+    ac.Put(0, 1);
+    ac.Put(30000 - (1 << 14), 14);
+    ac.Put(0b10, 2);
+    ac.Put(1, 1);
+    ac.Put(0, 1);
+    ac.Put(0, 14);
+    segment(0xDA, QByteArray("\x01\x01\x00\x01\x3F\x00", 6));
+    j += ac.Bytes();
+    j.append("\xFF\xD9", 2);
+    const QString path = box.WriteFile(QStringLiteral("farDown.jpg"), j);
+
+    TPicture picture;
+    picture.LoadFile(path);
+    ASSERT_EQ(picture.Height(), kHeight);
+    const Image ours = GrayOf(DrawOurs(picture));
+    int code = 0;
+    const Image reference = Djpeg(path, true, &code);
+    ExpectSameImage(ours, reference);
+    // The block far down is there: its pixels are not all alike.
+    const auto at = [&](int x, int y) { return reference.pixels[qsizetype(y) * kWidth + x]; };
+    EXPECT_NE(at(0, 60003), at(7, 60003));
+    EXPECT_EQ(at(20, 60003), at(20, 30000));
+}
+
 TEST_F(JpegImageTest, FailureAfterTheRowsKeepsThemAndIsNotRepeated)
 {
     REQUIRE_TOOLS("cjpeg", "djpeg");

@@ -497,12 +497,35 @@ TEST_F(PictureCostTest, TinyJpegClaimingSixteenThousandSquareDecodesItsDataOnly)
             ASSERT_EQ(Rgb(drawn.bitmap, x, y), 0x808080u) << x << ", " << y;
 }
 
-TEST_F(PictureCostTest, ProgressiveJpegWhoseCoefficientsPassTheBudgetIsRefusedAtOnce)
+TEST_F(PictureCostTest, ProgressiveJpegWhoseDataEndsInItsFirstRowsDecodesThoseOnly)
 {
     // A progressive decoder holds every coefficient of the image before a
-    // row comes out: for 20,000 × 20,000 pixels that and the rows pass what
-    // one picture may take, and nothing of it is taken.
+    // row comes out. Here the data ends inside the first scan, a few rows
+    // of MCUs in: those are decoded, and the 20,000 rows claimed are the
+    // empty-block gray without their coefficients or rows being made.
     const QByteArray file = HandMadeJpeg(20000, 20000, 3, ScanData(200), true);
+    Drawn drawn;
+    ExpectPeakBelow(kBoundMiB, [&] {
+        TJPEGImage image;
+        LoadInto(image, file);
+        drawn = Draw64(image);
+        EXPECT_EQ(image.Height(), 20000);
+        EXPECT_LT(image.Decoded().StoredRows(), 200);
+    });
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(Rgb(drawn.bitmap, x, y), 0x808080u) << x << ", " << y;
+}
+
+TEST_F(PictureCostTest, ProgressiveJpegWhoseCoefficientsPassTheBudgetIsRefusedAtOnce)
+{
+    // After the first scan's few bytes, an AC scan: a code of it may skip
+    // 32,767 blocks, so its 200 bytes can reach every row of 20,000 ×
+    // 20,000 pixels. Every coefficient must then be held, which with the
+    // rows passes what one picture may take: nothing of it is taken.
+    QByteArray file = HandMadeJpeg(20000, 20000, 3, ScanData(200), true);
+    QByteArray acScan("\xFF\xDA\x00\x08\x01\x01\x00\x01\x3F\x00", 10);
+    file.insert(file.size() - 2, acScan + ScanData(200));
     ExpectPeakBelow(kBoundMiB, [&] {
         TJPEGImage image;
         LoadInto(image, file);
