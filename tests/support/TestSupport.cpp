@@ -86,6 +86,11 @@ QByteArray Bmp24(int width, int height, const std::function<unsigned(int x, int 
     return bytes;
 }
 
+QByteArray PlainBmp24(int width, int height, unsigned colour)
+{
+    return Bmp24(width, height, [colour](int, int) { return colour; });
+}
+
 void EnsureGuiApplication()
 {
     if (QCoreApplication::instance())
