@@ -709,34 +709,6 @@ TEST_F(PictureCostTest, PatternCellsAreHeldInThePlaybacksBudget)
 
 // The same in a Windows metafile, whose bitmap records the player gets
 // through their translation.
-QByteArray WmfRec(unsigned function, const std::vector<int>& words, QByteArray tail = {})
-{
-    if (tail.size() % 2)
-        tail.append('\0');
-    QByteArray r;
-    PutU32(r, std::uint32_t(3 + words.size() + tail.size() / 2));
-    PutU16(r, function);
-    for (int w : words)
-        PutU16(r, unsigned(w) & 0xFFFF);
-    return r + tail;
-}
-
-QByteArray WmfAround(const QByteArray& records)
-{
-    QByteArray b = PlaceableWmf(0, 0, 64, 64, 96);
-    b.chop(6 + 18);
-    for (unsigned w : {1U, 9U, 0x300U})
-        PutU16(b, w);
-    PutU32(b, std::uint32_t(9 + (records.size() + 6) / 2));
-    PutU16(b, 4);
-    PutU32(b, 64);
-    PutU16(b, 0);
-    b += records;
-    PutU32(b, 3);
-    PutU16(b, 0);
-    return b;
-}
-
 TEST_F(PictureCostTest, WindowsMetafileBitmapsAndBrushesTakeWhatShows)
 {
     const auto stretch = [](const Dib& dib) {
@@ -749,7 +721,7 @@ TEST_F(PictureCostTest, WindowsMetafileBitmapsAndBrushesTakeWhatShows)
                WmfRec(0x061D, {int(kPatCopy & 0xFFFF), int(kPatCopy >> 16), 32, 64, 32, 0});
     };
     const auto render = [](const QByteArray& records) {
-        TMetafile m = Load(WmfAround(records));
+        TMetafile m = Load(PlaceableWmfAround(records, 64, 64, 96, 4));
         TBitmap target = WorkBitmap(64, 64);
         TCanvas(target).DrawStretched({0, 0, 64, 64}, &m);
         return target;
