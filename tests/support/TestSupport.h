@@ -45,6 +45,12 @@ QByteArray Bmp24(int width, int height, const std::function<unsigned(int x, int 
 // The same BMP file with every pixel the one colour 0xRRGGBB.
 QByteArray PlainBmp24(int width, int height, unsigned colour);
 
+// A JPEG file from Qt's own writer at the given quality, grey where gray is
+// set, of the picture whose pixel (x, y) has the colour colour(x, y) as
+// 0xRRGGBB. Throws where Qt has no JPEG writer.
+QByteArray Jpeg(int width, int height, int quality, bool gray,
+                const std::function<unsigned(int x, int y)>& colour);
+
 // Makes sure a QGuiApplication (offscreen) exists, for GoogleTest programs
 // that paint.
 void EnsureGuiApplication();
