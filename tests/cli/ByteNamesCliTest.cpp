@@ -1,5 +1,4 @@
 #include <atomic>
-#include <map>
 #include <set>
 #include <vector>
 
@@ -18,6 +17,8 @@ extern char** environ;
 using orvelle::test::ByteName;
 using orvelle::test::ByteNames;
 using orvelle::test::ByteSandbox;
+using orvelle::test::CliResult;
+using orvelle::test::GroupsOf;
 using orvelle::test::JoinBytes;
 using orvelle::test::LossyText;
 using orvelle::test::ReadRaw;
@@ -25,15 +26,9 @@ using orvelle::test::WriteRaw;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 // The built tool run with exactly these argument bytes: QProcess would pass
 // its arguments through Qt's lossy file-name encoding.
-Result RunCli(const ByteSandbox& box, const std::vector<QByteArray>& args)
+CliResult RunCli(const ByteSandbox& box, const std::vector<QByteArray>& args)
 {
     const QByteArray outFile = box.At("stdout.bin");
     const QByteArray errFile = box.At("stderr.bin");
@@ -49,7 +44,7 @@ Result RunCli(const ByteSandbox& box, const std::vector<QByteArray>& args)
     for (QByteArray& a : copies)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    Result r;
+    CliResult r;
     pid_t pid = 0;
     const int spawned =
         posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), environ);
@@ -97,26 +92,15 @@ struct Archive {
     QByteArray At(const QByteArray& name) const { return JoinBytes(folder, name); }
 };
 
-std::set<std::set<QByteArray>> Groups(const std::multiset<QByteArray>& records)
-{
-    std::map<QByteArray, std::set<QByteArray>> byKey;
-    for (const QByteArray& record : records)
-        byKey[record.left(8)].insert(record.mid(8));
-    std::set<std::set<QByteArray>> groups;
-    for (const auto& [key, group] : byKey)
-        groups.insert(group);
-    return groups;
-}
-
 } // namespace
 
 TEST(CliByteNames, CheckPrintsEachPathAsItsBytes)
 {
     const Archive a;
     // -0: a name holding a line break is one record all the same.
-    Result r = RunCli(a.box, {"check", "-0", a.folder});
+    CliResult r = RunCli(a.box, {"check", "-0", a.folder});
     ASSERT_EQ(r.status, 0) << r.err.constData();
-    EXPECT_EQ(Groups(Split(r.out, '\0')), a.pairs);
+    EXPECT_EQ(GroupsOf(Split(r.out, '\0')), a.pairs);
     EXPECT_FALSE(r.out.contains("\xef\xbf\xbd")); // no U+FFFD anywhere
 
     // Line by line, the same records with line ends.
@@ -155,9 +139,9 @@ TEST(CliByteNames, PathsAndListLinesReachTheirFiles)
     WriteRaw(a.box.At("list \xe9.txt"), list);
     args.push_back("--list");
     args.push_back(a.box.At("list \xe9.txt"));
-    const Result r = RunCli(a.box, args);
+    const CliResult r = RunCli(a.box, args);
     ASSERT_EQ(r.status, 0) << r.err.constData();
-    EXPECT_EQ(Groups(Split(r.out, '\0')), a.pairs);
+    EXPECT_EQ(GroupsOf(Split(r.out, '\0')), a.pairs);
 }
 
 TEST(CliByteNames, AStoppedRunPrintsNoRecordsAndNamesTheFileAsItShows)
@@ -176,14 +160,14 @@ TEST(CliByteNames, AStoppedRunPrintsNoRecordsAndNamesTheFileAsItShows)
     ASSERT_EQ(run.outcome, orvelle::CheckOutcome::Failed);
     ASSERT_FALSE(run.MatchList.isEmpty()) << "the run found records before it stopped";
 
-    const Result r = RunCli(a.box, args);
+    const CliResult r = RunCli(a.box, args);
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.out.isEmpty()) << r.out.constData();
     EXPECT_EQ(r.err,
               QStringLiteral("ファイル %1 は開けません.\n").arg(LossyText(missing)).toUtf8());
 
     // The list file itself, by its bytes.
-    const Result list = RunCli(a.box, {"check", "--list", a.At("none \xe9.txt")});
+    const CliResult list = RunCli(a.box, {"check", "--list", a.At("none \xe9.txt")});
     EXPECT_EQ(list.status, 2);
     EXPECT_TRUE(list.out.isEmpty());
     EXPECT_EQ(list.err, QStringLiteral("ファイル %1 は開けません.\n")
@@ -196,7 +180,7 @@ TEST(CliByteNames, InfoAndRenderTakeSuchNames)
     const ByteSandbox box;
     const QByteArray picture = box.At("写真 \x82\xa0.bmp");
     WriteRaw(picture, orvelle::test::Bmp24(3, 2, [](int, int) { return 0x123456u; }));
-    Result r = RunCli(box, {"info", picture});
+    CliResult r = RunCli(box, {"info", picture});
     ASSERT_EQ(r.status, 0) << r.err.constData();
     EXPECT_EQ(r.out, picture + "\tTBitmap\t3\t2\n");
 
@@ -209,7 +193,7 @@ TEST(CliByteNames, InfoAndRenderTakeSuchNames)
 TEST(CliByteNames, HelpSaysWhatTheOutputAndStatusMean)
 {
     const ByteSandbox box;
-    const Result r = RunCli(box, {"--help"});
+    const CliResult r = RunCli(box, {"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.startsWith("usage:"));
     EXPECT_TRUE(r.out.contains("[-0]"));

@@ -8,16 +8,10 @@
 #include "CliCommands.h"
 #include "TestSupport.h"
 
+using orvelle::test::CliResult;
 using orvelle::test::Sandbox;
 
 namespace {
-
-// One run of the command in this process, with what it wrote.
-struct Result {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 QByteArray Drain(std::FILE* f)
 {
@@ -30,12 +24,13 @@ QByteArray Drain(std::FILE* f)
     return bytes;
 }
 
-Result RunCli(const QStringList& args)
+// One run of the command in this process, with what it wrote.
+CliResult RunCli(const QStringList& args)
 {
     orvelle::test::EnsureGuiApplication();
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
-    Result r;
+    CliResult r;
     r.status = orvelle::cli::Run(args, out.get(), err.get());
     r.out = Drain(out.get());
     r.err = Drain(err.get());
@@ -57,7 +52,7 @@ TEST(CliInfo, OneTabSeparatedLineAFileAndStatusOneOnAnyFailure)
     const QString bad = box.WriteFile(QStringLiteral("bad.bmp"), "not a bitmap at all");
     const QString odd = box.WriteFile(QStringLiteral("x.png"), "x");
 
-    Result r = RunCli({"info", good});
+    CliResult r = RunCli({"info", good});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(QString::fromUtf8(r.out), good + QStringLiteral("\tTBitmap\t5\t4\n"));
 
@@ -77,7 +72,7 @@ TEST(CliRender, WritesThePictureAsPpmAtItsOwnOrAGivenSize)
     Sandbox box;
     const QString file = box.WriteFile(QStringLiteral("p.bmp"), orvelle::test::Bmp24(5, 4, Coded));
 
-    Result r = RunCli({"render", file});
+    CliResult r = RunCli({"render", file});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     QByteArray expected("P6\n5 4\n255\n");
     for (int y = 0; y < 4; ++y) {
@@ -104,7 +99,7 @@ TEST(CliRender, WritesThePictureAsPpmAtItsOwnOrAGivenSize)
 TEST(CliRender, FailuresAndMisuse)
 {
     Sandbox box;
-    Result r = RunCli({"render", box(QStringLiteral("none.bmp"))});
+    CliResult r = RunCli({"render", box(QStringLiteral("none.bmp"))});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(QString::fromUtf8(r.err), QStringLiteral("EFOpenError: ファイル %1 は開けません\n")
                                             .arg(box(QStringLiteral("none.bmp"))));
@@ -146,7 +141,7 @@ TEST(CliCheck, PrintsTheMatchRecordsOfTheSameRunAsTheProgram)
     const QString loose = box.WriteFile(QStringLiteral("loose.dat"), "same");
 
     // A folder is scanned, a file is taken as given; exact mode is the default.
-    Result r = RunCli({"check", box(QStringLiteral("tree")), loose});
+    CliResult r = RunCli({"check", box(QStringLiteral("tree")), loose});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QString out = QString::fromUtf8(r.out);
     const QStringList records = out.split(u'\n', Qt::SkipEmptyParts);
@@ -178,7 +173,7 @@ TEST(CliCheck, FuzzyModeAndErrors)
     const QString small = box.WriteFile(
         QStringLiteral("small.bmp"),
         orvelle::test::Bmp24(4, 4, [&](int x, int y) { return picture(2 * x + 1, 2 * y + 1); }));
-    Result r = RunCli({"check", "--fuzzy", big, small});
+    CliResult r = RunCli({"check", "--fuzzy", big, small});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("00000001%1\n00000001%2\n").arg(big, small));
     r = RunCli({"check", "--fuzzy", "--compare-size", big, small});

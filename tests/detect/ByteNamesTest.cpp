@@ -1,5 +1,4 @@
 #include <atomic>
-#include <map>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -19,8 +18,10 @@
 
 using orvelle::PathFromNative;
 using orvelle::PathToNative;
+using orvelle::test::AsBmp;
 using orvelle::test::ByteName;
 using orvelle::test::ByteNames;
+using orvelle::test::GroupsOf;
 using orvelle::test::JoinBytes;
 using orvelle::test::LossyText;
 using orvelle::test::WriteRaw;
@@ -29,26 +30,9 @@ namespace {
 
 using Group = std::set<QByteArray>;
 
-// The groups of a run's records, each a set of the paths' bytes.
-std::set<Group> Groups(const QStringList& records)
-{
-    std::map<QString, Group> byKey;
-    for (const QString& record : records)
-        byKey[record.left(8)].insert(PathToNative(record.mid(8)));
-    std::set<Group> groups;
-    for (const auto& [key, group] : byKey)
-        groups.insert(group);
-    return groups;
-}
-
 orvelle::ExtensionItems Patterns()
 {
     return {{QStringLiteral("*.jpg"), true}, {QStringLiteral("*.bmp"), true}};
-}
-
-QByteArray AsBmp(QByteArray name)
-{
-    return name.replace(".jpg", ".bmp");
 }
 
 unsigned Scene(int x, int y)
@@ -91,7 +75,7 @@ struct Archive {
         WriteRaw(At("alone.jpg"), "no match");
         WriteRaw(At("notes \xe9.txt"), "picture 0"); // not a ticked pattern
     }
-    QByteArray At(const QByteArray& name) const { return JoinBytes(root, name); }
+    QByteArray At(const QByteArray& name) const { return box.At(name); }
     QString Folder() const { return PathFromNative(root); }
 };
 
@@ -125,7 +109,7 @@ TEST(ByteNames, TheExactCheckPairsEachNameWithItsCopy)
         const orvelle::CheckResult result =
             orvelle::RunCheck(orvelle::ScanFolder(a.Folder(), Patterns()), {}, cancel, {}, threads);
         ASSERT_EQ(result.outcome, orvelle::CheckOutcome::Finished) << threads;
-        EXPECT_EQ(Groups(result.MatchList), a.pairs) << threads;
+        EXPECT_EQ(GroupsOf(result.MatchList, PathToNative), a.pairs) << threads;
         ASSERT_EQ(result.remaining.size(), qsizetype(a.pairs.size() + 1));
     }
 }
@@ -156,7 +140,7 @@ TEST(ByteNames, TheFuzzyCheckPairsEachNameWithItsCopy)
     options.ExactMode = false;
     const orvelle::CheckResult result = orvelle::RunCheck(files, options, cancel, {}, 2);
     ASSERT_EQ(result.outcome, orvelle::CheckOutcome::Finished);
-    EXPECT_EQ(Groups(result.MatchList), pairs);
+    EXPECT_EQ(GroupsOf(result.MatchList, PathToNative), pairs);
 }
 
 TEST(ByteNames, AFileThatStopsTheRunIsNamedAsItShows)

@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QFile>
-#include <QImage>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -23,22 +21,10 @@ using orvelle::CheckOptions;
 using orvelle::CheckOutcome;
 using orvelle::CheckResult;
 using orvelle::test::Bmp24;
+using orvelle::test::Jpeg;
 using orvelle::test::Sandbox;
 
 namespace {
-
-QByteArray Jpeg(int width, int height, unsigned shade)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, (x * 3 + shade) % 256 << 16 | (y * 5) % 256 << 8 | (x ^ y) % 256);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 90);
-    return bytes;
-}
 
 // The bytes the allocator has handed out and not had back.
 std::size_t HeapInUse()
@@ -66,7 +52,10 @@ struct MixedFolder {
             const QByteArray bmp = Bmp24(40 + int(i % 2) * 8, 30, [i](int x, int y) {
                 return unsigned(x * 6 + i * 20) << 16 | unsigned(y * 8);
             });
-            const QByteArray photo = Jpeg(64, 48, i / 2);
+            const unsigned shade = i / 2;
+            const QByteArray photo = Jpeg(64, 48, 90, false, [shade](int x, int y) {
+                return (x * 3 + shade) % 256 << 16 | (y * 5) % 256 << 8 | (x ^ y) % 256;
+            });
             const QString n = QString::number(i);
             good << box.WriteFile(n + "a.bmp", bmp) << box.WriteFile(n + "b.bmp", bmp)
                  << box.WriteFile(n + "c.jpg", photo);

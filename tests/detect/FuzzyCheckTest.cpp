@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QFile>
-#include <QImage>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -27,6 +25,7 @@ using orvelle::CheckResult;
 using orvelle::FuzzyOptions;
 using orvelle::RunFuzzyCheck;
 using orvelle::test::ExpectSame;
+using orvelle::test::Jpeg;
 using orvelle::test::Reference;
 using orvelle::test::RunReference;
 using orvelle::test::Sandbox;
@@ -52,23 +51,6 @@ unsigned Brighter(unsigned rgb, int percent)
         out |= unsigned(std::clamp(c, 0, 255)) << shift;
     }
     return out;
-}
-
-QByteArray Jpeg(int width, int height, int quality, bool gray,
-                const std::function<unsigned(int, int)>& colour)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, colour(x, y));
-    if (gray)
-        image = image.convertToFormat(QImage::Format_Grayscale8);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "JPG", quality))
-        throw std::runtime_error("no JPEG writer");
-    return bytes;
 }
 
 // Pictures of every kind the comparison meets: families of one scene at one

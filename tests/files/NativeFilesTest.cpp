@@ -41,7 +41,7 @@ struct Folder {
                 WriteRaw(At(LossyText(name.bytes).toUtf8()), "lossy twin");
         }
     }
-    QByteArray At(const QByteArray& name) const { return JoinBytes(root, name); }
+    QByteArray At(const QByteArray& name) const { return box.At(name); }
     QString Path(const QByteArray& name) const { return PathFromNative(At(name)); }
 };
 

@@ -129,8 +129,7 @@ void TestAboutBox::window()
         area = box.screen()->availableGeometry();
         box.accept();
     });
-    QCOMPARE(frame.x(), area.x() + (area.width() - frame.width()) / 2);
-    QCOMPARE(frame.y(), area.y() + (area.height() - frame.height()) / 2);
+    QCOMPARE(frame.topLeft(), orvelle::test::CentredOn(area, frame.size()));
 }
 
 void TestAboutBox::labels_data()

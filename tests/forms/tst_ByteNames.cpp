@@ -37,6 +37,7 @@
 using orvelle::PathFromNative;
 using orvelle::PathToNative;
 using orvelle::test::AnswerModal;
+using orvelle::test::AsBmp;
 using orvelle::test::ByteName;
 using orvelle::test::ByteNames;
 using orvelle::test::ByteSandbox;
@@ -44,21 +45,12 @@ using orvelle::test::Find;
 using orvelle::test::JoinBytes;
 using orvelle::test::ListRaw;
 using orvelle::test::LossyText;
+using orvelle::test::PlainBmp24;
 using orvelle::test::ReadRaw;
 using orvelle::test::WriteRaw;
 using Kind = orvelle::test::FakePrompts::Kind;
 
 namespace {
-
-QByteArray AsBmp(QByteArray name)
-{
-    return name.replace(".jpg", ".bmp");
-}
-
-QByteArray Picture(int width, int height, unsigned colour)
-{
-    return orvelle::test::Bmp24(width, height, [colour](int, int) { return colour; });
-}
 
 // Every byte name as a BMP of its own, each beside the file a lossy
 // decoding of its name would reach instead (a real name with U+FFFD in it),
@@ -72,11 +64,11 @@ struct Pictures {
         int k = 0;
         for (const ByteName& name : ByteNames()) {
             const QByteArray path = box.At(AsBmp(name.bytes));
-            WriteRaw(path, Picture(4 + k, 3, 0x102030u * unsigned(k + 1)));
+            WriteRaw(path, PlainBmp24(4 + k, 3, 0x102030u * unsigned(k + 1)));
             ++k;
             files << path;
             if (LossyText(path).toUtf8() != path)
-                WriteRaw(LossyText(path).toUtf8(), Picture(9, 9, 0xFFFFFF));
+                WriteRaw(LossyText(path).toUtf8(), PlainBmp24(9, 9, 0xFFFFFF));
         }
     }
     QStringList Paths() const
@@ -330,7 +322,7 @@ void tst_ByteNames::saveAsCopiesFromAndToSuchNames()
              LossyText(p.box.At("copy " + AsBmp(ByteNames().back().bytes))));
     // Neither the source nor the files beside the copies were touched.
     QCOMPARE(ReadRaw(p.files[0]), source);
-    QCOMPARE(ReadRaw(LossyText(p.files[1]).toUtf8()), Picture(9, 9, 0xFFFFFF));
+    QCOMPARE(ReadRaw(LossyText(p.files[1]).toUtf8()), PlainBmp24(9, 9, 0xFFFFFF));
     QCOMPARE(prompts.Texts(Kind::Error), QStringList());
     QCOMPARE(prompts.unexpected, 0);
 }

@@ -371,8 +371,7 @@ void TestCompForm::shownModallyUntilClosed()
     });
     QCOMPARE(result, int(QDialog::Rejected));
     QCOMPARE(modal, form_.get());
-    QCOMPARE(frame.x(), area.x() + (area.width() - frame.width()) / 2);
-    QCOMPARE(frame.y(), area.y() + (area.height() - frame.height()) / 2);
+    QCOMPARE(frame.topLeft(), orvelle::test::CentredOn(area, frame.size()));
     QCOMPARE(tree, QStringLiteral("00000001[/a.jpg,/b.jpg] 00000002[/c.jpg]")); // all collapsed
     QVERIFY(openAfterEsc);
 

@@ -28,15 +28,11 @@ namespace {
 
 using Kind = orvelle::test::FakePrompts::Kind;
 using orvelle::test::Find;
+using orvelle::test::PlainBmp24;
 using orvelle::test::RunModal;
 
 constexpr unsigned kRed = 0xFF0000;
 constexpr unsigned kBlue = 0x0000FF;
-
-QByteArray Plain(int width, int height, unsigned colour)
-{
-    return orvelle::test::Bmp24(width, height, [colour](int, int) { return colour; });
-}
 
 void SetWriteTime(const QString& path, const QDateTime& local)
 {
@@ -173,8 +169,8 @@ void TestCompFormCommands::cleanup()
 
 void TestCompFormCommands::clickShowsTheSelectedFile()
 {
-    const QString a = box_->WriteFile("a.bmp", Plain(30, 20, kRed));
-    box_->WriteFile("b.bmp", Plain(7, 9, kBlue));
+    const QString a = box_->WriteFile("a.bmp", PlainBmp24(30, 20, kRed));
+    box_->WriteFile("b.bmp", PlainBmp24(7, 9, kBlue));
     SetWriteTime(a, QDateTime(QDate(2021, 3, 4), QTime(12, 34, 57)));
     // The file's size is the BMP's: 54 header bytes and 20 rows of 92.
     QCOMPARE(QFileInfo(a).size(), 1894);
@@ -199,8 +195,8 @@ void TestCompFormCommands::clickShowsTheSelectedFile()
 
 void TestCompFormCommands::groupNodesAndKeyboardChangeNothing()
 {
-    box_->WriteFile("a.bmp", Plain(3, 3, kRed));
-    box_->WriteFile("b.bmp", Plain(5, 5, kRed));
+    box_->WriteFile("a.bmp", PlainBmp24(3, 3, kRed));
+    box_->WriteFile("b.bmp", PlainBmp24(5, 5, kRed));
     Fill({{"a.bmp", "b.bmp"}});
     Click(Node(0));
     QCOMPARE(MemoLines(*form_), kBareMemo);
@@ -225,9 +221,9 @@ void TestCompFormCommands::groupNodesAndKeyboardChangeNothing()
 
 void TestCompFormCommands::filesThatFailTheExistenceTest()
 {
-    const QString old = box_->WriteFile("old.bmp", Plain(3, 3, kRed));
+    const QString old = box_->WriteFile("old.bmp", PlainBmp24(3, 3, kRed));
     SetWriteTime(old, QDateTime(QDate(1979, 12, 31), QTime(23, 59, 58)));
-    box_->WriteFile("gone.bmp", Plain(3, 3, kRed));
+    box_->WriteFile("gone.bmp", PlainBmp24(3, 3, kRed));
     box_->MakeDir("folder.bmp");
     Fill({{"old.bmp", "gone.bmp", "folder.bmp"}});
     QVERIFY(QFile::remove(box_->operator()("gone.bmp")));
@@ -246,7 +242,7 @@ void TestCompFormCommands::filesThatFailTheExistenceTest()
 
 void TestCompFormCommands::unloadableFileKeepsWhatWasShown()
 {
-    box_->WriteFile("good.bmp", Plain(12, 8, kRed));
+    box_->WriteFile("good.bmp", PlainBmp24(12, 8, kRed));
     box_->WriteFile("bad.bmp", "not a picture");
     box_->WriteFile("text.xyz", "no picture kind");
     Fill({{"good.bmp", "bad.bmp", "text.xyz"}});
@@ -279,7 +275,7 @@ void TestCompFormCommands::doubleClicksBeforeAnyFile()
 
 void TestCompFormCommands::actualSizeAndFitPreview()
 {
-    box_->WriteFile("big.bmp", Plain(800, 600, kRed));
+    box_->WriteFile("big.bmp", PlainBmp24(800, 600, kRed));
     Fill({{"big.bmp"}});
     Click(Node(0, 0));
     QWidget* preview = form_->PaintBox1();
@@ -364,8 +360,8 @@ void TestCompFormCommands::pictureLargerThanAnyImageShowsWhereTheWindowShowsIt()
 
 void TestCompFormCommands::deleteAnsweredBothWays()
 {
-    const QString a = box_->WriteFile("a.bmp", Plain(4, 4, kRed));
-    box_->WriteFile("b.bmp", Plain(4, 4, kRed));
+    const QString a = box_->WriteFile("a.bmp", PlainBmp24(4, 4, kRed));
+    box_->WriteFile("b.bmp", PlainBmp24(4, 4, kRed));
     Fill({{"a.bmp", "b.bmp"}});
     Click(Node(0, 0));
     const QStringList shown = MemoLines(*form_);
@@ -396,8 +392,8 @@ void TestCompFormCommands::deleteAnsweredBothWays()
 
 void TestCompFormCommands::deleteActsOnTheSelectedNodeNotTheClickedOne()
 {
-    const QString a = box_->WriteFile("a.bmp", Plain(4, 4, kRed));
-    const QString b = box_->WriteFile("b.bmp", Plain(4, 4, kRed));
+    const QString a = box_->WriteFile("a.bmp", PlainBmp24(4, 4, kRed));
+    const QString b = box_->WriteFile("b.bmp", PlainBmp24(4, 4, kRed));
     Fill({{"a.bmp", "b.bmp"}});
     Click(Node(0, 0));
     QTreeWidget* tree = form_->TreeView1();
@@ -416,7 +412,7 @@ void TestCompFormCommands::deleteActsOnTheSelectedNodeNotTheClickedOne()
 
 void TestCompFormCommands::deleteOrSaveWithoutAFileDoesNothing()
 {
-    box_->WriteFile("a.bmp", Plain(4, 4, kRed));
+    box_->WriteFile("a.bmp", PlainBmp24(4, 4, kRed));
     Fill({{"a.bmp"}});
     // Nothing selected, then the group node.
     for (QTreeWidgetItem* node : {static_cast<QTreeWidgetItem*>(nullptr), Node(0)}) {
@@ -482,7 +478,7 @@ void TestCompFormCommands::saveAsOffersTheExtension()
 
 void TestCompFormCommands::saveAsCopiesAndReplaces()
 {
-    const QByteArray bytes = Plain(6, 5, kBlue);
+    const QByteArray bytes = PlainBmp24(6, 5, kBlue);
     const QString source = box_->WriteFile("a.bmp", bytes);
     Fill({{"a.bmp"}});
     form_->TreeView1()->setCurrentItem(Node(0, 0));
@@ -541,9 +537,9 @@ void TestCompFormCommands::saveAsFailures()
 
 void TestCompFormCommands::filesChangingWhileTheWindowIsOpen()
 {
-    const QString a = box_->WriteFile("a.bmp", Plain(12, 8, kRed));
-    const QString kept = box_->WriteFile("kept.bmp", Plain(5, 5, kBlue));
-    box_->WriteFile("b.bmp", Plain(12, 8, kRed));
+    const QString a = box_->WriteFile("a.bmp", PlainBmp24(12, 8, kRed));
+    const QString kept = box_->WriteFile("kept.bmp", PlainBmp24(5, 5, kBlue));
+    box_->WriteFile("b.bmp", PlainBmp24(12, 8, kRed));
     Fill({{"a.bmp", "b.bmp"}});
 
     // The shown picture is the one loaded: removing the file does not take it
@@ -554,7 +550,7 @@ void TestCompFormCommands::filesChangingWhileTheWindowIsOpen()
     QCOMPARE(form_->PaintBox1()->grab().toImage().pixel(11, 7), QColor(Qt::red).rgb());
 
     // Another picture under the same name: the next click shows what is there now.
-    box_->WriteFile("a.bmp", Plain(30, 20, kBlue));
+    box_->WriteFile("a.bmp", PlainBmp24(30, 20, kBlue));
     Click(Node(0, 1));
     Click(Node(0, 0));
     QCOMPARE(MemoLines(*form_).at(3), QStringLiteral("画像幅：30"));
@@ -563,7 +559,7 @@ void TestCompFormCommands::filesChangingWhileTheWindowIsOpen()
     // Cut short by another program: an error, and the last good picture stays.
     QFile cut(a);
     QVERIFY(cut.open(QIODevice::WriteOnly));
-    cut.write(Plain(30, 20, kBlue).left(30));
+    cut.write(PlainBmp24(30, 20, kBlue).left(30));
     cut.close();
     Click(Node(0, 1));
     Click(Node(0, 0));
@@ -577,14 +573,14 @@ void TestCompFormCommands::filesChangingWhileTheWindowIsOpen()
     prompts_.confirmAnswers = {true};
     Action("Delete1")->trigger();
     QVERIFY(!QFileInfo(a).isSymLink());
-    QCOMPARE(box_->ReadFile("kept.bmp"), Plain(5, 5, kBlue));
+    QCOMPARE(box_->ReadFile("kept.bmp"), PlainBmp24(5, 5, kBlue));
     QCOMPARE(Node(0)->childCount(), 1);
 }
 
 void TestCompFormCommands::filesChangingWhileAPromptIsUp()
 {
-    const QString a = box_->WriteFile("a.bmp", Plain(4, 4, kRed));
-    const QString b = box_->WriteFile("b.bmp", Plain(4, 4, kRed));
+    const QString a = box_->WriteFile("a.bmp", PlainBmp24(4, 4, kRed));
+    const QString b = box_->WriteFile("b.bmp", PlainBmp24(4, 4, kRed));
     Fill({{"a.bmp", "b.bmp"}});
 
     // Gone while the question is read: the answer finds nothing to delete,
@@ -613,7 +609,7 @@ void TestCompFormCommands::filesChangingWhileAPromptIsUp()
     // The source of a copy gone while the name is chosen: the copy is not
     // made, not even empty.
     QVERIFY(QDir().rmdir(b));
-    box_->WriteFile("b.bmp", Plain(4, 4, kRed));
+    box_->WriteFile("b.bmp", PlainBmp24(4, 4, kRed));
     const QString copy = box_->operator()("copy.bmp");
     prompts_.meanwhile = [&] { QFile::remove(b); };
     prompts_.openAnswers.push_back({copy});

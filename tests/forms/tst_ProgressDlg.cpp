@@ -9,6 +9,7 @@
 #include "FakePrompts.h"
 #include "Fonts.h"
 #include "ProgressUnit.h"
+#include "Widgets.h"
 
 class TestProgressDlg : public QObject {
     Q_OBJECT
@@ -67,8 +68,7 @@ void TestProgressDlg::window()
     QCOMPARE(QApplication::focusWidget(), dlg_->CancelBtn());
     const QRect area = dlg_->screen()->availableGeometry();
     const QRect frame = dlg_->frameGeometry();
-    QCOMPARE(frame.x(), area.x() + (area.width() - frame.width()) / 2);
-    QCOMPARE(frame.y(), area.y() + (area.height() - frame.height()) / 2);
+    QCOMPARE(frame.topLeft(), orvelle::test::CentredOn(area, frame.size()));
 }
 
 void TestProgressDlg::controls_data()

@@ -145,6 +145,26 @@ Drawn Draw64(TGraphic& graphic)
     return drawn;
 }
 
+// A Graphic loaded from file and drawn as Draw64 draws it, the loading, the
+// drawing and the graphic's end together kept under kBoundMiB. loaded looks
+// at the graphic before it is drawn, drawn after; both inside the bound.
+template <class Graphic>
+Drawn LoadAndDraw64(const QByteArray& file, const std::function<void(Graphic&)>& loaded = {},
+                    const std::function<void(Graphic&)>& drawn = {})
+{
+    Drawn result;
+    ExpectPeakBelow(kBoundMiB, [&] {
+        Graphic graphic;
+        LoadInto(graphic, file);
+        if (loaded)
+            loaded(graphic);
+        result = Draw64(graphic);
+        if (drawn)
+            drawn(graphic);
+    });
+    return result;
+}
+
 unsigned AndOf(unsigned a, unsigned b)
 {
     return a & b;
@@ -183,13 +203,8 @@ TEST_F(PictureCostTest, OneRowOfTwoThousandMillionPixelsDrawsFromItsDataAlone)
     constexpr unsigned zero = 0x30C0F0, one = 0xF0C030;
     const QByteArray file = BmpFile(2147483647, 1, 1, {zero, one}, QByteArray(64, char(0x55)));
     ASSERT_EQ(file.size(), 126);
-    Drawn drawn;
-    ExpectPeakBelow(kBoundMiB, [&] {
-        TBitmap bitmap;
-        LoadInto(bitmap, file);
-        EXPECT_EQ(bitmap.Width(), 2147483647);
-        drawn = Draw64(bitmap);
-    });
+    const Drawn drawn = LoadAndDraw64<TBitmap>(
+        file, [](TBitmap& bitmap) { EXPECT_EQ(bitmap.Width(), 2147483647); });
     for (int y = 0; y < 64; ++y) {
         EXPECT_EQ(Rgb(drawn.bitmap, 0, y), AndOf(zero, one)) << y;
         for (int x = 1; x < 64; ++x)
@@ -207,13 +222,8 @@ TEST_F(PictureCostTest, SixteenKilobytesClaimingTwoGigabytesTakeOnlyWhatTheyHold
     for (int i = 0; i < 7936; ++i)
         PutU16(pixels, unsigned(i * 37) & 0x7FFF);
     const QByteArray file = BmpFile(16711807, 64, 16, {}, pixels);
-    Drawn drawn;
-    ExpectPeakBelow(kBoundMiB, [&] {
-        TBitmap bitmap;
-        LoadInto(bitmap, file);
-        EXPECT_EQ(bitmap.StoredRows(), 1);
-        drawn = Draw64(bitmap);
-    });
+    const Drawn drawn =
+        LoadAndDraw64<TBitmap>(file, [](TBitmap& bitmap) { EXPECT_EQ(bitmap.StoredRows(), 1); });
     // Every column drawn takes a source pixel past the data: all of them 0.
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
@@ -231,12 +241,7 @@ TEST_F(PictureCostTest, TwoColourPictureOfFourThousandMillionPixelsShrinksByItsD
     constexpr unsigned zero = 0x30C0F0, one = 0xF0C030;
     const QByteArray file = BmpFile(65542, 65536, 1, {zero, one}, QByteArray(197, char(0xAA)));
     ASSERT_EQ(file.size(), 259);
-    Drawn drawn;
-    ExpectPeakBelow(kBoundMiB, [&] {
-        TBitmap bitmap;
-        LoadInto(bitmap, file);
-        drawn = Draw64(bitmap);
-    });
+    const Drawn drawn = LoadAndDraw64<TBitmap>(file);
     // The data's 1,576 pixels, both colours among them, fall to the first
     // target columns of the bottom row.
     for (int y = 0; y < 64; ++y)
@@ -349,12 +354,7 @@ TEST_F(PictureCostTest, RunLengthPictureClaimingAGigabyteCommitsWhatItsCodesPain
     codes.append(char(0)).append(char(1)); // end of bitmap
     const std::vector<unsigned> table = {0x111111, 0xFF8000, 0x0080FF};
     const QByteArray file = BmpFile(side, side, 8, table, codes, 1);
-    Drawn drawn;
-    ExpectPeakBelow(kBoundMiB, [&] {
-        TBitmap bitmap;
-        LoadInto(bitmap, file);
-        drawn = Draw64(bitmap);
-    });
+    const Drawn drawn = LoadAndDraw64<TBitmap>(file);
     // The runs hold the first source column the draw takes, and no other.
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) {
@@ -483,11 +483,7 @@ TEST_F(PictureCostTest, JpegRowsPastTheDataComeOutAsTheReferenceDecoderMakesThem
 TEST_F(PictureCostTest, TinyJpegClaimingSixteenThousandSquareDecodesItsDataOnly)
 {
     const QByteArray file = HandMadeJpeg(16000, 16000, 3, ScanData(200));
-    Drawn drawn;
-    ExpectPeakBelow(kBoundMiB, [&] {
-        TJPEGImage image;
-        LoadInto(image, file);
-        drawn = Draw64(image);
+    const Drawn drawn = LoadAndDraw64<TJPEGImage>(file, {}, [](TJPEGImage& image) {
         EXPECT_EQ(image.Height(), 16000);
         EXPECT_LT(image.Decoded().StoredRows(), 200);
     });
@@ -561,13 +557,8 @@ TEST_F(PictureCostTest, IconEntryOfTwentyFourMillionPixelsMakesOnlyTheIconsOwn)
     PutU32(file, 22);
     file += png;
 
-    Drawn drawn;
-    ExpectPeakBelow(kBoundMiB, [&] {
-        TIcon icon;
-        LoadInto(icon, file);
-        drawn = Draw64(icon);
-        EXPECT_EQ(icon.Width(), 32);
-    });
+    const Drawn drawn =
+        LoadAndDraw64<TIcon>(file, {}, [](TIcon& icon) { EXPECT_EQ(icon.Width(), 32); });
     const QImage reference = QImage::fromData(png).convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
@@ -732,34 +723,6 @@ TEST_F(PictureCostTest, PatternCellsAreHeldInThePlaybacksBudget)
 
 // The same in a Windows metafile, whose bitmap records the player gets
 // through their translation.
-QByteArray WmfRec(unsigned function, const std::vector<int>& words, QByteArray tail = {})
-{
-    if (tail.size() % 2)
-        tail.append('\0');
-    QByteArray r;
-    PutU32(r, std::uint32_t(3 + words.size() + tail.size() / 2));
-    PutU16(r, function);
-    for (int w : words)
-        PutU16(r, unsigned(w) & 0xFFFF);
-    return r + tail;
-}
-
-QByteArray WmfAround(const QByteArray& records)
-{
-    QByteArray b = PlaceableWmf(0, 0, 64, 64, 96);
-    b.chop(6 + 18);
-    for (unsigned w : {1U, 9U, 0x300U})
-        PutU16(b, w);
-    PutU32(b, std::uint32_t(9 + (records.size() + 6) / 2));
-    PutU16(b, 4);
-    PutU32(b, 64);
-    PutU16(b, 0);
-    b += records;
-    PutU32(b, 3);
-    PutU16(b, 0);
-    return b;
-}
-
 TEST_F(PictureCostTest, WindowsMetafileBitmapsAndBrushesTakeWhatShows)
 {
     const auto stretch = [](const Dib& dib) {
@@ -772,7 +735,7 @@ TEST_F(PictureCostTest, WindowsMetafileBitmapsAndBrushesTakeWhatShows)
                WmfRec(0x061D, {int(kPatCopy & 0xFFFF), int(kPatCopy >> 16), 32, 64, 32, 0});
     };
     const auto render = [](const QByteArray& records) {
-        TMetafile m = Load(WmfAround(records));
+        TMetafile m = Load(PlaceableWmfAround(records, 64, 64, 96, 4));
         TBitmap target = WorkBitmap(64, 64);
         TCanvas(target).DrawStretched({0, 0, 64, 64}, &m);
         return target;

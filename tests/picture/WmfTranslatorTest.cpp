@@ -27,36 +27,11 @@ using namespace orvelle::test;
 
 namespace {
 
-// One WMF record: 16-bit parameters as stored, then raw bytes (strings,
-// bitmaps), padded to a whole word.
-QByteArray Rec(unsigned function, const std::vector<int>& words, QByteArray tail = {})
-{
-    if (tail.size() % 2)
-        tail.append('\0');
-    QByteArray r;
-    PutU32(r, std::uint32_t(3 + words.size() + tail.size() / 2));
-    PutU16(r, function);
-    for (int w : words)
-        PutU16(r, unsigned(w) & 0xFFFF);
-    return r + tail;
-}
-
 // A placeable WMF of a 20 × 20 unit box at 1440 units per inch around the
 // records, with an object table of the given size.
 QByteArray Wmf(const QByteArray& records, unsigned objects = 8)
 {
-    QByteArray b = PlaceableWmf(0, 0, 20, 20, 1440);
-    b.chop(6 + 18);
-    for (unsigned w : {1U, 9U, 0x300U})
-        PutU16(b, w);
-    PutU32(b, std::uint32_t(9 + (records.size() + 6) / 2));
-    PutU16(b, objects);
-    PutU32(b, 64);
-    PutU16(b, 0);
-    b += records;
-    PutU32(b, 3);
-    PutU16(b, 0);
-    return b;
+    return PlaceableWmfAround(records, 20, 20, 1440, objects);
 }
 
 struct Record {
@@ -95,7 +70,7 @@ QByteArray FontRec(std::initializer_list<int> fields, std::initializer_list<int>
     QByteArray tail;
     for (int b : bytes)
         tail.append(char(b));
-    return Rec(0x02FB, fields, tail + face + QByteArray(1, '\0'));
+    return WmfRec(0x02FB, fields, tail + face + QByteArray(1, '\0'));
 }
 
 QString FaceOf(const Record& font)
@@ -180,7 +155,7 @@ QByteArray RegionRec(const std::vector<std::vector<int>>& bands)
             PutU16(scans, unsigned(v));
         PutU16(scans, count);
     }
-    return Rec(0x06FF, {0, 6, 0, 0, 0, int(bands.size()), 0, 0, 0, 0, 0}, scans);
+    return WmfRec(0x06FF, {0, 6, 0, 0, 0, int(bands.size()), 0, 0, 0, 0, 0}, scans);
 }
 
 // The device-space clip a translated clip selection builds.
@@ -218,18 +193,18 @@ TEST(WmfTranslate, TextStateFontsAndStringsKeepTheirBytes)
 {
     const QByteArray jis("\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E"); // ＭＳ ゴシック
     QByteArray r;
-    r += Rec(0x0209, {0x3456, 0x12}) + Rec(0x0201, {0xFFEE, 0xDD}) + Rec(0x0102, {1});
-    r += Rec(0x012E, {24}) + Rec(0x020A, {3, 12});
+    r += WmfRec(0x0209, {0x3456, 0x12}) + WmfRec(0x0201, {0xFFEE, 0xDD}) + WmfRec(0x0102, {1});
+    r += WmfRec(0x012E, {24}) + WmfRec(0x020A, {3, 12});
     r += FontRec({-13, 0, 900, 450, 700}, {1, 0, 1, 0, 3, 2, 1, 0x22}, "Caf\xE9\x80");
     r += FontRec({20, 5, 0, 0, 400}, {0, 1, 0, 128, 0, 0, 0, 0}, jis);
-    r += Rec(0x012D, {1});
-    r += Rec(0x0521, {5, 'H' | 'e' << 8, 'l' | 'l' << 8, 'o', 4, 3});
-    r += Rec(0x0A32, {7, 2, 3, 6, 1, 2, 15, 9},
-             QByteArray("\x82\xA0"
-                        "A\0",
-                        4) +
-                 QByteArray("\x06\0\0\0\x05\0", 6));
-    r += Rec(0x0A32, {1, 1, 2, 0}, "ab");
+    r += WmfRec(0x012D, {1});
+    r += WmfRec(0x0521, {5, 'H' | 'e' << 8, 'l' | 'l' << 8, 'o', 4, 3});
+    r += WmfRec(0x0A32, {7, 2, 3, 6, 1, 2, 15, 9},
+                QByteArray("\x82\xA0"
+                           "A\0",
+                           4) +
+                    QByteArray("\x06\0\0\0\x05\0", 6));
+    r += WmfRec(0x0A32, {1, 1, 2, 0}, "ab");
     const std::vector<Record> all = Translated(Wmf(r));
 
     EXPECT_EQ(OfType(all, EmfRecord::SetTextColor).at(0).U32(8), 0x123456U);
@@ -305,14 +280,14 @@ TEST(WmfTranslate, RegionSelectionClipsToExactlyItsRectangles)
             for (std::size_t i = 2; i + 1 < band.size(); i += 2)
                 expected |= QRect(QPoint(band[i], band[0]), QPoint(band[i + 1] - 1, band[1] - 1));
         for (unsigned select : {0x012CU, 0x012DU}) {
-            const std::vector<Record> all =
-                Translated(Wmf(Rec(0x02FC, kRedBrush) + RegionRec(row.bands) + Rec(select, {1})));
+            const std::vector<Record> all = Translated(
+                Wmf(WmfRec(0x02FC, kRedBrush) + RegionRec(row.bands) + WmfRec(select, {1})));
             EXPECT_EQ(ClipOf(all), expected) << row.name << " " << select;
         }
     }
     // An empty region, a slot holding no region and a free slot all reset the clip.
-    const QByteArray reset = Rec(0x02FC, kRedBrush) + RegionRec({}) + Rec(0x012C, {1}) +
-                             Rec(0x012C, {0}) + Rec(0x012C, {5});
+    const QByteArray reset = WmfRec(0x02FC, kRedBrush) + RegionRec({}) + WmfRec(0x012C, {1}) +
+                             WmfRec(0x012C, {0}) + WmfRec(0x012C, {5});
     const std::vector<Record> all = Translated(Wmf(reset));
     EXPECT_EQ(OfType(all, EmfRecord::ExtSelectClipRgn).size(), 3U);
     EXPECT_TRUE(OfType(all, EmfRecord::IntersectClipRect).empty());
@@ -323,8 +298,9 @@ namespace {
 // The red brush in slot 0 and the blue pen in slot 1, both selected.
 QByteArray RedOnBlueWmf()
 {
-    return Rec(0x02FC, kRedBrush) + Rec(0x012D, {0}) +
-           Rec(0x02FA, {0, 0, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}) + Rec(0x012D, {1});
+    return WmfRec(0x02FC, kRedBrush) + WmfRec(0x012D, {0}) +
+           WmfRec(0x02FA, {0, 0, 0, WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}) +
+           WmfRec(0x012D, {1});
 }
 
 // A record whose first two words are a raster operation.
@@ -333,7 +309,7 @@ QByteArray Rop(unsigned function, std::uint32_t rop, std::initializer_list<int> 
 {
     std::vector<int> words = {int(rop & 0xFFFF), int(rop >> 16)};
     words.insert(words.end(), rest);
-    return Rec(function, words, tail);
+    return WmfRec(function, words, tail);
 }
 
 // ExtCreateFontIndirectW in slot 1 of a font of 8 units, "Arial".
@@ -390,7 +366,7 @@ struct Family {
 std::vector<Family> Families()
 {
     const QByteArray dib = DibInfo() + DibBits();
-    const QByteArray font = Rec(0x02FB, {-8, 0, 0, 0, 400}, QByteArray(8, '\0') + "Arial");
+    const QByteArray font = WmfRec(0x02FB, {-8, 0, 0, 0, 400}, QByteArray(8, '\0') + "Arial");
     const QByteArray jis("\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E");
     return {
         {"bitmaps at their size, stretched, by rows, and raster operations",
@@ -407,7 +383,7 @@ std::vector<Family> Families()
          RedOnBlueWmf() + Rop(0x0F43, kSourceCopy, {0, 2, 2, 0, 0, 6, 8, 2, 2}, dib) +
              Rop(0x0940, kSourceCopy, {0, 0, 2, 2, 2, 12}, dib) +
              Rop(0x0B41, kSourceCopy, {2, 2, 0, 0, 8, 8, 12, 0}, dib) +
-             Rec(0x0D33, {0, 2, 0, 0, 0, 2, 2, 12, 12}, dib) +
+             WmfRec(0x0D33, {0, 2, 0, 0, 0, 2, 2, 12, 12}, dib) +
              Rop(0x0940, 0x00000042, {0, 0, 0, 3, 3, 15, 15}) +
              Rop(0x0B41, 0x00FF0062, {0, 0, 0, 0, 0, 1, 1, 16, 16}) +
              Rop(0x061D, kPatternCopy, {2, 8, 8, 10}),
@@ -420,8 +396,8 @@ std::vector<Family> Families()
                  .Add(EmfRecord::OffsetClipRgn, {2, 1});
              w.Add(EmfRecord::Rectangle, {0, 0, 20, 20});
          },
-         RedOnBlueWmf() + Rec(0x0416, {15, 15, 1, 1}) + Rec(0x0415, {8, 8, 4, 4}) +
-             Rec(0x0220, {1, 2}) + Rec(0x041B, {20, 20, 0, 0}),
+         RedOnBlueWmf() + WmfRec(0x0416, {15, 15, 1, 1}) + WmfRec(0x0415, {8, 8, 4, 4}) +
+             WmfRec(0x0220, {1, 2}) + WmfRec(0x041B, {20, 20, 0, 0}),
          100},
         {"pattern brush from a bitmap",
          [dib](EmfWriter& w) {
@@ -433,7 +409,8 @@ std::vector<Family> Families()
                  .Add(EmfRecord::SelectObject, {3})
                  .Add(EmfRecord::Rectangle, {2, 2, 18, 18});
          },
-         RedOnBlueWmf() + Rec(0x0142, {5, 0}, dib) + Rec(0x012D, {2}) + Rec(0x041B, {18, 18, 2, 2}),
+         RedOnBlueWmf() + WmfRec(0x0142, {5, 0}, dib) + WmfRec(0x012D, {2}) +
+             WmfRec(0x041B, {18, 18, 2, 2}),
          100},
         {"text with its font, colours and spacing",
          [](EmfWriter& w) {
@@ -444,9 +421,9 @@ std::vector<Family> Families()
                  .Add(EmfRecord::SelectObject, {1})
                  .Raw(EmfRecord::ExtTextOutA, HiRecord());
          },
-         Rec(0x0209, {WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}) + Rec(0x0102, {1}) +
-             Rec(0x012E, {0}) + font + Rec(0x012D, {0}) +
-             Rec(0x0A32, {3, 2, 2, 0}, QByteArray("Hi\x06\0\x06\0", 6)),
+         WmfRec(0x0209, {WmfWriter::Low(kBlue), WmfWriter::High(kBlue)}) + WmfRec(0x0102, {1}) +
+             WmfRec(0x012E, {0}) + font + WmfRec(0x012D, {0}) +
+             WmfRec(0x0A32, {3, 2, 2, 0}, QByteArray("Hi\x06\0\x06\0", 6)),
          0},
         {"double-byte text keeps a spacing entry per byte",
          [](EmfWriter& w) {
@@ -461,9 +438,9 @@ std::vector<Family> Families()
                  .Add(EmfRecord::SetTextAlign, {24})
                  .Raw(EmfRecord::ExtTextOutA, text);
          },
-         Rec(0x02FB, {-10, 0, 0, 0, 400}, QByteArray("\0\0\0\x80\0\0\0\0", 8) + jis) +
-             Rec(0x012D, {0}) + Rec(0x012E, {24}) +
-             Rec(0x0A32, {12, 1, 4, 0}, QByteArray("\x82\xA0\x82\xA2\x09\0\0\0\x09\0\0\0", 12)),
+         WmfRec(0x02FB, {-10, 0, 0, 0, 400}, QByteArray("\0\0\0\x80\0\0\0\0", 8) + jis) +
+             WmfRec(0x012D, {0}) + WmfRec(0x012E, {24}) +
+             WmfRec(0x0A32, {12, 1, 4, 0}, QByteArray("\x82\xA0\x82\xA2\x09\0\0\0\x09\0\0\0", 12)),
          0},
         {"state records the player keeps",
          [](EmfWriter& w) {
@@ -472,7 +449,9 @@ std::vector<Family> Families()
                  .Add(EmfRecord::SetStretchBltMode, {3})
                  .Add(EmfRecord::Rectangle, {2, 2, 18, 18});
          },
-         RedOnBlueWmf() + Rec(0x0104, {7}) + Rec(0x0107, {3}) + Rec(0x041B, {18, 18, 2, 2}), 100},
+         RedOnBlueWmf() + WmfRec(0x0104, {7}) + WmfRec(0x0107, {3}) +
+             WmfRec(0x041B, {18, 18, 2, 2}),
+         100},
     };
 }
 
@@ -527,9 +506,9 @@ TEST(WmfDraw, RegionsFillAndClipAsTheirRectangles)
     // FillRgn with its own brush leaves the selected one in place; PaintRgn
     // uses the selected one. Each rectangle is filled edge to edge.
     const QByteArray region = RegionRec({{0, 5, 0, 10}, {5, 8, 0, 4, 6, 10}});
-    const QByteArray green = Rec(0x02FC, {0, 0xFF00, 0, 0});
-    const QByteArray fills = RedOnBlueWmf() + green + region + Rec(0x0228, {2, 3}) +
-                             Rec(0x0220, {0, 0}) + Rec(0x061D, {0x21, 0xF0, 2, 2, 17, 17});
+    const QByteArray green = WmfRec(0x02FC, {0, 0xFF00, 0, 0});
+    const QByteArray fills = RedOnBlueWmf() + green + region + WmfRec(0x0228, {2, 3}) +
+                             WmfRec(0x0220, {0, 0}) + WmfRec(0x061D, {0x21, 0xF0, 2, 2, 17, 17});
     EmfWriter w(0, 0, 2000, 2000);
     RedOnBlue(w)
         .Add(EmfRecord::CreateBrushIndirect, {3, 0, 0x00FF00, 0})
@@ -550,9 +529,9 @@ TEST(WmfDraw, RegionsFillAndClipAsTheirRectangles)
     if (!PlayerClips())
         GTEST_SKIP() << "the player does not clip yet";
     // The same shape as a clip: a fill of everything inks only the region.
-    const TBitmap c = Render(
-        Wmf(RedOnBlueWmf() + region + Rec(0x012C, {2}) + Rop(0x061D, kPatternCopy, {20, 20, 0, 0})),
-        20, 20, {0, 0, 21, 21});
+    const TBitmap c = Render(Wmf(RedOnBlueWmf() + region + WmfRec(0x012C, {2}) +
+                                 Rop(0x061D, kPatternCopy, {20, 20, 0, 0})),
+                             20, 20, {0, 0, 21, 21});
     EmfWriter e(0, 0, 2000, 2000);
     RedOnBlue(e).Raw(EmfRecord::BitBlt, Blit({0, 0, 10, 5}, kPatternCopy, false));
     e.Raw(EmfRecord::BitBlt, Blit({0, 5, 4, 3}, kPatternCopy, false))
@@ -566,10 +545,11 @@ TEST(WmfDraw, OffsetOriginsFollowSavedStates)
     // bring back the origin of that state, a restore of no saved state
     // changes nothing. 7 viewport units of the WMF are 4 logical units.
     QByteArray wmf = RedOnBlueWmf();
-    wmf += Rec(0x020F, {-2, -2}) + Rec(0x001E, {}) + Rec(0x020F, {0, -5}) + Rec(0x001E, {});
-    wmf += Rec(0x0211, {0, 7}) + Rec(0x041B, {3, 3, 0, 0}) + Rec(0x0127, {-1});
-    wmf += Rec(0x041B, {6, 3, 3, 0}) + Rec(0x0127, {1}) + Rec(0x041B, {9, 3, 6, 0});
-    wmf += Rec(0x020F, {1, 1}) + Rec(0x0127, {5}) + Rec(0x041B, {12, 3, 9, 0});
+    wmf += WmfRec(0x020F, {-2, -2}) + WmfRec(0x001E, {}) + WmfRec(0x020F, {0, -5}) +
+           WmfRec(0x001E, {});
+    wmf += WmfRec(0x0211, {0, 7}) + WmfRec(0x041B, {3, 3, 0, 0}) + WmfRec(0x0127, {-1});
+    wmf += WmfRec(0x041B, {6, 3, 3, 0}) + WmfRec(0x0127, {1}) + WmfRec(0x041B, {9, 3, 6, 0});
+    wmf += WmfRec(0x020F, {1, 1}) + WmfRec(0x0127, {5}) + WmfRec(0x041B, {12, 3, 9, 0});
     EmfWriter w(0, 0, 2000, 2000);
     RedOnBlue(w)
         .Add(EmfRecord::SetWindowOrgEx, {-2, -2})
@@ -593,7 +573,7 @@ TEST(WmfDraw, OffsetOriginsFollowSavedStates)
 
     // Scaled extents keep their numerators and denominators.
     const std::vector<Record> all =
-        Translated(Wmf(Rec(0x0410, {3, 4, 1, 2}) + Rec(0x0412, {7, 8, 5, 6})));
+        Translated(Wmf(WmfRec(0x0410, {3, 4, 1, 2}) + WmfRec(0x0412, {7, 8, 5, 6})));
     const Record window = OfType(all, EmfRecord::ScaleWindowExtEx).at(0);
     const Record viewport = OfType(all, EmfRecord::ScaleViewportExtEx).at(0);
     EXPECT_EQ(window.bytes.mid(8), QByteArray("\2\0\0\0\1\0\0\0\4\0\0\0\3\0\0\0", 16));
@@ -611,16 +591,16 @@ struct ObjectTable {
 
 std::vector<ObjectTable> ObjectTables()
 {
-    const QByteArray pen = Rec(0x02FA, {0, 0, 0, 0, 0});
+    const QByteArray pen = WmfRec(0x02FA, {0, 0, 0, 0, 0});
     return {
         {"table full", pen + pen + pen, 2, false},
         {"no table at all", pen, 0, false},
-        {"a freed slot is made again", pen + pen + Rec(0x01F0, {0}) + pen, 2, true},
-        {"select past the table", pen + Rec(0x012D, {2}), 2, false},
-        {"delete past the table", Rec(0x01F0, {9}), 2, false},
-        {"clip region past the table", Rec(0x012C, {4}), 2, false},
-        {"free slot inside the table", pen + Rec(0x012D, {1}) + Rec(0x01F0, {1}), 2, true},
-        {"palettes and regions count", Rec(0x00F7, {0x300, 0}) + RegionRec({}) + pen, 2, false},
+        {"a freed slot is made again", pen + pen + WmfRec(0x01F0, {0}) + pen, 2, true},
+        {"select past the table", pen + WmfRec(0x012D, {2}), 2, false},
+        {"delete past the table", WmfRec(0x01F0, {9}), 2, false},
+        {"clip region past the table", WmfRec(0x012C, {4}), 2, false},
+        {"free slot inside the table", pen + WmfRec(0x012D, {1}) + WmfRec(0x01F0, {1}), 2, true},
+        {"palettes and regions count", WmfRec(0x00F7, {0x300, 0}) + RegionRec({}) + pen, 2, false},
     };
 }
 
@@ -656,19 +636,20 @@ TEST(WmfLoad, DamagedBytesNeverCrashOrReadOutside)
     // 0x7F in turn: each variant loads or fails with a metafile error, and draws.
     const QByteArray dib = DibInfo() + DibBits();
     QByteArray r = RedOnBlueWmf() + RegionRec({{0, 5, 0, 10}, {5, 8, 0, 4, 6, 10}});
-    r += Rec(0x012C, {2}) + Rec(0x0228, {0, 2}) + Rec(0x012B, {2});
+    r += WmfRec(0x012C, {2}) + WmfRec(0x0228, {0, 2}) + WmfRec(0x012B, {2});
     r += FontRec({-8, 0, 0, 0, 400}, {0, 0, 0, 128, 0, 0, 0, 0},
                  "\x82\x6C"
                  "A");
-    r += Rec(0x012D, {3}) + Rec(0x0A32, {3, 2, 3, 6, 0, 0, 9, 9},
-                                QByteArray("\x82\xA0"
-                                           "A\0\1\0\2\0\3\0",
-                                           10));
-    r += Rec(0x0521, {2, 'a' | 'b' << 8, 1, 1});
+    r += WmfRec(0x012D, {3}) + WmfRec(0x0A32, {3, 2, 3, 6, 0, 0, 9, 9},
+                                      QByteArray("\x82\xA0"
+                                                 "A\0\1\0\2\0\3\0",
+                                                 10));
+    r += WmfRec(0x0521, {2, 'a' | 'b' << 8, 1, 1});
     r += Rop(0x0F43, kSourceCopy, {0, 2, 2, 0, 0, 8, 8, 2, 2}, dib);
     r += Rop(0x0B41, kSourceCopy, {2, 2, 0, 0, 8, 8, 12, 0}, dib) +
-         Rec(0x0D33, {0, 2, 0, 0, 0, 2, 2, 1, 1}, dib);
-    r += Rec(0x0142, {5, 0}, dib) + Rec(0x001E, {}) + Rec(0x020F, {1, 1}) + Rec(0x0127, {-1});
+         WmfRec(0x0D33, {0, 2, 0, 0, 0, 2, 2, 1, 1}, dib);
+    r += WmfRec(0x0142, {5, 0}, dib) + WmfRec(0x001E, {}) + WmfRec(0x020F, {1, 1}) +
+         WmfRec(0x0127, {-1});
     const QByteArray wmf = Wmf(r);
     ASSERT_TRUE(Failure(wmf).first.empty());
     EachByteDamaged(

@@ -5,6 +5,8 @@
 // file-system layer do not lean on that layer.
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -38,6 +40,12 @@ inline QList<ByteName> ByteNames()
         {"line break", QByteArray("line\nbreak.jpg")},
         {"Japanese UTF-8", QByteArray("\xe6\x97\xa5\xe6\x9c\xac.jpg")}, // 日本
     };
+}
+
+// The same name for a bitmap: the names above end in ".jpg".
+inline QByteArray AsBmp(QByteArray name)
+{
+    return name.replace(".jpg", ".bmp");
 }
 
 // What Qt's own calls make of a name: U+FFFD for each byte that is not UTF-8.
@@ -128,6 +136,28 @@ inline void EmptyRaw(const QByteArray& folder)
             ::unlink(path.constData());
         }
     }
+}
+
+// The groups of a check's records (a group number of eight digits, then the
+// path), each the set of its paths' bytes as bytesOf gives them: what a run
+// found, whatever numbers it gave the groups.
+template <class Records, class BytesOf>
+std::set<std::set<QByteArray>> GroupsOf(const Records& records, BytesOf bytesOf)
+{
+    using Record = typename Records::value_type;
+    std::map<Record, std::set<QByteArray>> byKey;
+    for (const Record& record : records)
+        byKey[record.left(8)].insert(bytesOf(record.mid(8)));
+    std::set<std::set<QByteArray>> groups;
+    for (const auto& [key, group] : byKey)
+        groups.insert(group);
+    return groups;
+}
+
+// The same for records that are bytes already.
+template <class Records> std::set<std::set<QByteArray>> GroupsOf(const Records& records)
+{
+    return GroupsOf(records, [](const QByteArray& path) { return path; });
 }
 
 // A sandbox for names that are not UTF-8. QTemporaryDir removes its folder

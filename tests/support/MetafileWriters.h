@@ -205,6 +205,39 @@ inline EmfWriter& RedOnBlue(EmfWriter& w)
 inline const QString kInvalid = QStringLiteral("メタファイルが不正です");
 inline const QString kRead = QStringLiteral("ストリームからの読み込みエラー");
 
+// One WMF record: 16-bit parameters as stored, then raw bytes (strings,
+// bitmaps), padded to a whole word.
+inline QByteArray WmfRec(unsigned function, const std::vector<int>& words, QByteArray tail = {})
+{
+    if (tail.size() % 2)
+        tail.append('\0');
+    QByteArray r;
+    PutU32(r, std::uint32_t(3 + words.size() + tail.size() / 2));
+    PutU16(r, function);
+    for (int w : words)
+        PutU16(r, unsigned(w) & 0xFFFF);
+    return r + tail;
+}
+
+// A placeable WMF of a right × bottom unit box at inch units per inch around
+// the records as written, with an object table of the given size.
+inline QByteArray PlaceableWmfAround(const QByteArray& records, int right, int bottom,
+                                     unsigned inch, unsigned objects = 8)
+{
+    QByteArray b = PlaceableWmf(0, 0, right, bottom, inch);
+    b.chop(6 + 18); // the standard header and end record are written again
+    for (unsigned w : {1U, 9U, 0x300U})
+        PutU16(b, w);
+    PutU32(b, std::uint32_t(9 + (records.size() + 6) / 2));
+    PutU16(b, objects);
+    PutU32(b, 64); // longest record
+    PutU16(b, 0);
+    b += records;
+    PutU32(b, 3);
+    PutU16(b, 0);
+    return b;
+}
+
 // Writes placeable Windows metafiles: records of 16-bit parameters in the
 // order they are stored (the last argument of the call first).
 class WmfWriter {
@@ -223,18 +256,7 @@ public:
 
     QByteArray Bytes(int right, int bottom, unsigned inch) const
     {
-        QByteArray b = PlaceableWmf(0, 0, right, bottom, inch);
-        b.chop(6 + 18); // the standard header and end record are written again
-        for (unsigned w : {1U, 9U, 0x300U})
-            PutU16(b, w);
-        PutU32(b, std::uint32_t(9 + (records_.size() + 6) / 2));
-        PutU16(b, 8);  // objects
-        PutU32(b, 64); // longest record
-        PutU16(b, 0);
-        b += records_;
-        PutU32(b, 3);
-        PutU16(b, 0);
-        return b;
+        return PlaceableWmfAround(records_, right, bottom, inch);
     }
 
 private:

@@ -3,12 +3,14 @@
 #include <functional>
 #include <stdexcept>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QThread>
 
 #include "ByteWriter.h"
@@ -83,6 +85,28 @@ QByteArray Bmp24(int width, int height, const std::function<unsigned(int x, int 
             row[x * 3 + 2] = char((c >> 16) & 0xFF);
         }
     }
+    return bytes;
+}
+
+QByteArray PlainBmp24(int width, int height, unsigned colour)
+{
+    return Bmp24(width, height, [colour](int, int) { return colour; });
+}
+
+QByteArray Jpeg(int width, int height, int quality, bool gray,
+                const std::function<unsigned(int x, int y)>& colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, colour(x, y));
+    if (gray)
+        image = image.convertToFormat(QImage::Format_Grayscale8);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPG", quality))
+        throw std::runtime_error("no JPEG writer");
     return bytes;
 }
 

@@ -27,12 +27,29 @@ private:
     QString path_;
 };
 
+// One run of the command-line tool: its exit status (-1 where it did not
+// end by itself) and what it wrote on its two streams.
+struct CliResult {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
 // Where the shared real-world test files are; empty when they are absent.
 QString CorpusDir();
 
 // A 24-bit bottom-up BMP file of the given size whose pixel (x, y), counted
 // from the top-left, has the colour colour(x, y) as 0xRRGGBB.
 QByteArray Bmp24(int width, int height, const std::function<unsigned(int x, int y)>& colour);
+
+// The same BMP file with every pixel the one colour 0xRRGGBB.
+QByteArray PlainBmp24(int width, int height, unsigned colour);
+
+// A JPEG file from Qt's own writer at the given quality, grey where gray is
+// set, of the picture whose pixel (x, y) has the colour colour(x, y) as
+// 0xRRGGBB. Throws where Qt has no JPEG writer.
+QByteArray Jpeg(int width, int height, int quality, bool gray,
+                const std::function<unsigned(int x, int y)>& colour);
 
 // Makes sure a QGuiApplication (offscreen) exists, for GoogleTest programs
 // that paint.

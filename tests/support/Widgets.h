@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QTimer>
 
@@ -30,6 +33,14 @@ template <class T>
 T* Find(const QObject& parent, const char* name)
 {
     return Find<T>(&parent, name);
+}
+
+// The top-left corner of a frame of this size centred on area, the odd pixel
+// left over falling to the right and below.
+inline QPoint CentredOn(const QRect& area, const QSize& frame)
+{
+    return {area.x() + (area.width() - frame.width()) / 2,
+            area.y() + (area.height() - frame.height()) / 2};
 }
 
 // Answers the next modal dialog of class Dialog once the event loop runs:
