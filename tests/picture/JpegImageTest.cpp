@@ -424,7 +424,41 @@ std::vector<EncodeRow> CutInFirstScanRows()
     };
 }
 
-class CutInFirstScan : public EncodedJpeg {};
+class CutInFirstScan : public EncodedJpeg {
+protected:
+    // The file cut a little way into its first scan's data and far into
+    // it, each drawn and laid beside the reference decoder's drawing.
+    void ExpectCutsLikeTheReference(const QString& name, const QByteArray& bytes, int height,
+                                    bool gray)
+    {
+        const std::vector<qsizetype> starts = Segments(bytes, 0xDA);
+        ASSERT_FALSE(starts.empty());
+        const qsizetype first = starts[0] + 2 + (std::uint8_t(bytes[starts[0] + 2]) << 8 |
+                                                 std::uint8_t(bytes[starts[0] + 3]));
+        const qsizetype end = starts.size() > 1 ? starts[1] : bytes.size() - 2;
+        for (const int perMille : {5, 300}) {
+            SCOPED_TRACE(perMille);
+            const QString path = box.WriteFile(name + "-cut.jpg",
+                                               bytes.left(first + (end - first) * perMille / 1000));
+            TPicture picture;
+            picture.LoadFile(path);
+            Image ours;
+            EXPECT_NO_THROW(ours = DrawOurs(picture));
+            auto* image = dynamic_cast<TJPEGImage*>(picture.Graphic());
+            ASSERT_NE(image, nullptr);
+            // A block costs at least one bit (two in a sequential scan), and
+            // real ones far more: cut early, the file cannot reach half its
+            // rows.
+            if (perMille < 10) {
+                EXPECT_LT(image->Decoded().StoredRows(), height / 2);
+            }
+            int code = 0;
+            const Image reference = Djpeg(path, gray, &code);
+            EXPECT_EQ(code, 2) << "the reference decoder should warn";
+            ExpectSameImage(gray ? GrayOf(ours) : ours, reference);
+        }
+    }
+};
 
 TEST_P(CutInFirstScan, DecodesTheRowsItsDataReachesAndTheRestAsTheReferenceDecoder)
 {
@@ -434,32 +468,20 @@ TEST_P(CutInFirstScan, DecodesTheRowsItsDataReachesAndTheRestAsTheReferenceDecod
     const QString scans = box.WriteFile(QStringLiteral("scans.txt"), "0;\n1;\n2;\n");
     row.options.replaceInStrings(QStringLiteral("SCANS"), scans);
     Encode(box, row);
-    const QByteArray bytes = box.ReadFile(QString::fromLatin1(row.name) + ".jpg");
-    const std::vector<qsizetype> starts = Segments(bytes, 0xDA);
-    ASSERT_GE(starts.size(), 2u);
-    const qsizetype first = starts[0] + 2 + (std::uint8_t(bytes[starts[0] + 2]) << 8 |
-                                             std::uint8_t(bytes[starts[0] + 3]));
-    const qsizetype end = starts.size() > 1 ? starts[1] : bytes.size() - 2;
-    for (const int perMille : {5, 300}) {
-        SCOPED_TRACE(perMille);
-        const QString path = box.WriteFile(QString::fromLatin1(row.name) + "-cut.jpg",
-                                           bytes.left(first + (end - first) * perMille / 1000));
-        TPicture picture;
-        picture.LoadFile(path);
-        Image ours;
-        EXPECT_NO_THROW(ours = DrawOurs(picture));
-        auto* image = dynamic_cast<TJPEGImage*>(picture.Graphic());
-        ASSERT_NE(image, nullptr);
-        // A block costs at least one bit (two in a sequential scan), and
-        // real ones far more: cut early, the file cannot reach half its rows.
-        if (perMille < 10) {
-            EXPECT_LT(image->Decoded().StoredRows(), row.height / 2);
-        }
-        int code = 0;
-        const Image reference = Djpeg(path, row.gray, &code);
-        EXPECT_EQ(code, 2) << "the reference decoder should warn";
-        ExpectSameImage(row.gray ? GrayOf(ours) : ours, reference);
-    }
+    const QString name = QString::fromLatin1(row.name);
+    ExpectCutsLikeTheReference(name, box.ReadFile(name + ".jpg"), row.height, row.gray);
+}
+
+// Four-component rows come out through a conversion of their own, so even
+// a single scan of them is decoded as far as its data can reach.
+TEST_F(CutInFirstScan, FourComponentFileDecodesTheRowsItsDataReaches)
+{
+    REQUIRE_TOOLS("convert", "djpeg");
+    const QString source = box.WriteFile(QStringLiteral("tall.ppm"), Pnm(96, 2400, false));
+    const QString path = box(QStringLiteral("tallCmyk.jpg"));
+    RunTool(QStringLiteral("convert"), {source, "-colorspace", "CMYK", "-quality", "90", path});
+    ExpectCutsLikeTheReference(QStringLiteral("tallCmyk"), box.ReadFile(QStringLiteral("tallCmyk.jpg")),
+                               2400, false);
 }
 
 INSTANTIATE_TEST_SUITE_P(JpegImage, CutInFirstScan, ::testing::ValuesIn(CutInFirstScanRows()),
