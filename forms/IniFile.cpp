@@ -116,11 +116,15 @@ IniFile::IniFile(QString fileName) : fileName_(std::move(fileName)), data_(std::
         data_->unreadable = true;
         return;
     }
-    const QByteArray bytes = file->readAll();
+    QByteArray bytes = file->readAll();
     if (file->error() != QFileDevice::NoError) {
         data_->unreadable = true;
         return;
     }
+    // The parser takes a zero byte for the end of the text, so every key
+    // after one would be lost when the file is written back: it ends its
+    // line instead, which keeps the value before it.
+    bytes.replace('\0', '\n');
     data_->signature = bytes.startsWith("\xEF\xBB\xBF");
     // SimpleIni's char flavour keeps the bytes as they are in either mode, so
     // a file in another encoding comes back unchanged; the mode only records

@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -359,6 +360,128 @@ TEST(ExtensionListFileTest, UnwritableLocationRaisesAndLeavesItAlone)
     }
     EXPECT_FALSE(QFileInfo::exists(box("missing")));
     EXPECT_EQ(box.ReadFile("folder.ext/inside.txt"), "old");
+}
+
+// Settings files that are not what a program or a person would write. Each
+// is read as the main window reads it, then written as it writes at its
+// end: the values read are the ones the file holds, and every value written
+// comes back, with what others wrote kept.
+struct HostileRow {
+    const char* name;
+    QByteArray (*bytes)();
+    // What Err_Count reads as; and a key of another's that must survive the
+    // rewrite, when the file holds one.
+    int errCount;
+    const char* othersKey;
+};
+
+void PrintTo(const HostileRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+QByteArray Garbage(qsizetype size)
+{
+    QByteArray bytes;
+    std::uint32_t state = 2463534242u;
+    for (qsizetype i = 0; i < size; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        bytes.append(char(state));
+    }
+    return bytes;
+}
+
+const HostileRow kHostileInis[] = {
+    {"zero_byte_inside_a_line",
+     [] { return QByteArray("[Option]\r\nErr_Count=4\0junk\r\n[Other]\r\nKey=kept\r\n", 47); }, 4,
+     "kept"},
+    {"zero_bytes_between_sections",
+     [] { return QByteArray("[Option]\r\nErr_Count=6\r\n\0\0\0\r\n[Other]\r\nKey=kept\r\n", 48); }, 6,
+     "kept"},
+    {"binary_garbage", [] { return Garbage(64 * 1024); }, 25, nullptr},
+    {"garbage_then_settings",
+     [] { return Garbage(4096).replace('\0', 'x') + "\r\n[Option]\r\nErr_Count=9\r\n"; }, 9,
+     nullptr},
+    {"line_of_a_megabyte",
+     [] { return "[Other]\r\nKey=kept\r\nLong=" + QByteArray(1 << 20, 'v') + "\r\n[Option]\r\nErr_Count=3\r\n"; },
+     3, "kept"},
+    {"sixteen_megabytes_of_keys",
+     [] {
+         QByteArray bytes("[Other]\r\nKey=kept\r\n[Many]\r\n");
+         for (int i = 0; bytes.size() < 16 * 1024 * 1024; ++i)
+             bytes += "Key" + QByteArray::number(i) + "=" + QByteArray(64, 'v') + "\r\n";
+         return bytes + "[Option]\r\nErr_Count=11\r\n";
+     },
+     11, "kept"},
+    {"lone_carriage_returns",
+     [] { return QByteArray("[Option]\rErr_Count=12\r[Other]\rKey=kept\r"); }, 12, "kept"},
+};
+
+class HostileIni : public testing::TestWithParam<HostileRow> {};
+
+TEST_P(HostileIni, IsReadForWhatItHoldsAndRewrittenWithoutLoss)
+{
+    const HostileRow& row = GetParam();
+    test::Sandbox box;
+    box.WriteFile("prog.ini", row.bytes());
+    {
+        const IniFile ini(box("prog.ini"));
+        EXPECT_EQ(ini.ReadInteger("Option", "Err_Count", 25), row.errCount);
+        ini.ReadString("ExtList", "Path", "prog.ext");
+    }
+    {
+        IniFile ini(box("prog.ini"));
+        WriteMainWindowSettings(ini, "/the/list.ext");
+        EXPECT_EQ(FailureOf([&] { ini.UpdateFile(); }), Failure());
+    }
+    const IniFile again(box("prog.ini"));
+    EXPECT_EQ(again.ReadString("ExtList", "Path", {}), "/the/list.ext");
+    EXPECT_EQ(again.ReadInteger("Window", "Top", 0), 120);
+    EXPECT_EQ(again.ReadInteger("Window", "Left", 0), -8);
+    EXPECT_EQ(again.ReadInteger("Option", "Err_Count", 0), 25);
+    EXPECT_EQ(again.ReadInteger("Option", "Err_Clr", 0), 30);
+    if (row.othersKey) {
+        EXPECT_EQ(again.ReadString("Other", "Key", {}), row.othersKey);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsFiles, HostileIni, testing::ValuesIn(kHostileInis),
+                         [](const testing::TestParamInfo<HostileRow>& info) {
+                             return RowName(info.index, info.param.name);
+                         });
+
+// An extension list that is binary, holds a line of megabytes or millions
+// of lines: read up to its first zero byte, and what the main window writes
+// back at its end reads as the same patterns again.
+TEST(ExtensionListFileTest, HostileListsAreReadAsFarAsTheirTextGoesAndWrittenBackWhole)
+{
+    test::Sandbox box;
+    QByteArray many;
+    for (int i = 0; many.size() < 16 * 1024 * 1024; ++i)
+        many += "*.e" + QByteArray::number(i) + "\r\n";
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        qsizetype patterns;
+    } rows[] = {
+        {"zero byte ends the text", QByteArray("*.bmp\r\n*.j\0pg\r\n*.emf\r\n", 22), 2},
+        {"binary garbage", Garbage(64 * 1024), -1},
+        {"line of a megabyte", "*.bmp\r\n" + QByteArray(1 << 20, 'x') + "\r\n*.jpg", 3},
+        {"sixteen megabytes of patterns", many, many.count('\n')},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString path = box.WriteFile("prog.ext", row.bytes);
+        QStringList patterns;
+        EXPECT_EQ(FailureOf([&] { patterns = ReadExtensionList(path); }), Failure());
+        if (row.patterns >= 0) {
+            EXPECT_EQ(patterns.size(), row.patterns);
+        }
+        EXPECT_EQ(FailureOf([&] { WriteExtensionList(path, patterns); }), Failure());
+        EXPECT_EQ(ReadExtensionList(path), patterns);
+    }
 }
 
 TEST(ExtensionListFileTest, FilesLiveBesideTheExecutable)
