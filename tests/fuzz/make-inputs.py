@@ -127,6 +127,23 @@ def jpeg_inputs():
             source.write_bytes(ppm(w, h, grey))
             data = subprocess.run(["cjpeg", *options, str(source)], check=True, capture_output=True).stdout
             write("jpeg", name, data)
+        # Tall files cut a little way into their first scan, so that the
+        # decoder's reading of how far the scans' data reaches has work to do;
+        # and a sequential file of one scan a component.
+        scans = pathlib.Path(tmp) / "scans.txt"
+        scans.write_text("0;\n1;\n2;\n")
+        tall = {
+            "progressive-cut-in-first-scan.jpg": ["-progressive"],
+            "progressive-restarts-cut-in-first-scan.jpg": ["-progressive", "-restart", "1"],
+            "one-scan-a-component-cut.jpg": ["-scans", str(scans)],
+        }
+        source = pathlib.Path(tmp) / "tall.pnm"
+        source.write_bytes(ppm(16, 600))
+        for name, options in tall.items():
+            data = subprocess.run(["cjpeg", *options, str(source)], check=True, capture_output=True).stdout
+            sos = data.index(b"\xff\xda")
+            first = sos + 2 + (data[sos + 2] << 8 | data[sos + 3])
+            write("jpeg", name, data[:first + 12])
 
 
 # ------------------------------------------------------------------ icons
