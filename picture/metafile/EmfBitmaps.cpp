@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -250,7 +251,11 @@ QRgb Mixed(const Vertex* v, const double* weight, int count)
     for (int i = 0; i < count; ++i)
         for (int k = 0; k < 4; ++k)
             c[k] += v[i].channel[k] * weight[i];
-    const auto byte = [](double x) { return std::clamp(int(x / 256), 0, 255); };
+    // A vertex mapped far outside any device can make a weight infinite or
+    // not a number; such a pixel takes black rather than an undefined value.
+    const auto byte = [](double x) {
+        return std::isnan(x) ? 0 : int(std::clamp(x / 256, 0.0, 255.0));
+    };
     return qRgb(byte(c[0]), byte(c[1]), byte(c[2]));
 }
 
