@@ -2,7 +2,8 @@
 # Installs the Debian packages Orvelle needs (only those missing), then
 # configures and builds it incrementally in ./build.
 #   setup.sh [--bench]   --bench: also the duplicate finders, GNU time and the
-#                        wallpapers that bench/make-corpus.py and bench/run-bench.sh use
+#                        wallpapers that bench/make-corpus.py and bench/run-bench.sh use,
+#                        and LibreOffice for bench/compare-metafiles.py
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -32,6 +33,8 @@ if $bench; then
     packages+=(
         jdupes rdfind fdupes rmlint findimagedupes time python3
         gnome-backgrounds mate-backgrounds plasma-workspace-wallpapers
+        # bench/compare-metafiles.py: the reference renderer and the image tools.
+        libreoffice-draw-nogui poppler-utils imagemagick fonts-dejavu-core
     )
 fi
 
