@@ -1,5 +1,5 @@
 #include <algorithm>
-#include <cmath>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -17,20 +17,38 @@
 #include "EmfContext.h"
 #include "Errors.h"
 #include "PixelConversion.h"
+#include "RasterOps.h"
+#include "TernaryBlit.h"
 
 namespace orvelle {
 
 namespace {
 
-// The raster operations drawn; any other is passed over.
+// The operations drawn without combining anything: a copy of the source,
+// the fills, and the one that leaves the destination as it is. Every other
+// operation is combined pixel by pixel (Combine).
+constexpr std::uint8_t kSourceCopy = 0xCC;
+constexpr std::uint8_t kPatternCopy = 0xF0;
+constexpr std::uint8_t kBlackness = 0x00;
+constexpr std::uint8_t kWhiteness = 0xFF;
+constexpr std::uint8_t kDestination = 0xAA;
 constexpr std::uint32_t kSrcCopy = 0x00CC0020;
-constexpr std::uint32_t kPatCopy = 0x00F00021;
-constexpr std::uint32_t kBlackness = 0x00000042;
-constexpr std::uint32_t kWhiteness = 0x00FF0062;
 
 // Only colour tables of real colours are drawn; palette indices have no
 // palette to refer to here.
 constexpr std::uint32_t kDibRgbColours = 0;
+
+// MaskBlt and PlgBlt: a bitmap of one bit a pixel laid over the source
+// rectangle from (x, y) on. Its 1 bits take the foreground operation, its 0
+// bits the background one.
+struct Mask {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint32_t infoAt = 0;
+    std::uint32_t infoBytes = 0;
+    std::uint32_t bitsAt = 0;
+    std::uint32_t bitsBytes = 0;
+};
 
 struct Blit {
     QPointF destination;
@@ -58,6 +76,12 @@ struct Blit {
     // SetDIBitsToDevice may carry only a band of the bitmap's scan lines:
     // how many, counted as the stored rows run.
     std::optional<std::int32_t> bandRows;
+    // The mask, and the operation of its 0 bits.
+    std::optional<Mask> mask;
+    std::uint8_t background = kDestination;
+    // PlgBlt: the target pixels of the source rectangle's top-left,
+    // top-right and bottom-left corners, instead of a destination box.
+    std::optional<std::array<QPoint, 3>> corners;
 };
 
 // The destination in target pixels: which way it runs tells whether the
@@ -79,68 +103,191 @@ Placement Place(const Blit& blit, const EmfDrawing& dc)
     return p;
 }
 
-// The part of the destination on the painter's device: nothing beyond it is
-// ever computed, however large the record says the picture is.
-QRect Visible(const QRect& rect, const QPainter& painter)
-{
-    const QPaintDevice* device = painter.device();
-    if (device == nullptr)
-        return {};
-    return rect.intersected(QRect(0, 0, device->width(), device->height()));
-}
-
-void Fill(const Blit& blit, EmfDrawing& dc)
-{
-    const Placement p = Place(blit, dc);
-    if (p.rect.isEmpty())
-        return;
-    if (blit.rop == kPatCopy)
-        dc.painter.fillRect(p.rect, dc.brush);
-    else
-        dc.painter.fillRect(p.rect, blit.rop == kBlackness ? QColor(Qt::black) : QColor(Qt::white));
-}
-
-void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
-{
-    if (blit.usage != kDibRgbColours || blit.infoBytes == 0 || blit.sourceWidth <= 0 ||
-        blit.sourceHeight <= 0)
-        return;
-    if (!r.Holds(qsizetype(blit.infoAt), blit.infoBytes) ||
-        !r.Holds(qsizetype(blit.bitsAt), blit.bitsBytes))
-        return;
-    const QByteArrayView record(r.data.constData() + r.offset, r.size);
-    TBitmap source;
-    bool bottomUp = false;
-    bool withAlpha = false;
-    try {
-        DibHeader dib = ParseDibHeader(record.sliced(blit.infoAt, blit.infoBytes));
-        bottomUp = blit.fromBottom && dib.info.height > 0;
-        if (blit.bandRows && dib.info.headerSize >= kInfoHeaderSize) {
-            // The band is a bitmap of its own rows only.
-            dib.info.height = dib.info.height < 0 ? -*blit.bandRows : *blit.bandRows;
+// Which target pixels a blit draws, and which pixel of its source rectangle
+// (an offset from the rectangle's top-left corner) each of them takes by the
+// nearest-pixel rule. A box is worked out a column and a row at a time; a
+// PlgBlt parallelogram that is not a box, pixel by pixel from the pixel's
+// centre, which for a box gives the same pixels as the rule.
+class Grid {
+public:
+    Grid(const Blit& blit, const EmfDrawing& dc)
+    {
+        std::optional<Placement> box;
+        if (!blit.corners) {
+            box = Place(blit, dc);
+        } else {
+            const auto [a, b, c] = *blit.corners;
+            if (a.y() == b.y() && a.x() == c.x())
+                box = Placement{PixelsBetween(a, b + c - a), b.x() < a.x(), c.y() < a.y()};
+            else
+                SetParallelogram(a, b, c, blit, dc.painter);
         }
-        DecodeDib(dib, record.sliced(blit.bitsAt, blit.bitsBytes), source);
-        // The fourth byte of plain 32-bit pixels is their opacity.
-        withAlpha = blit.sourceAlpha && source.PixelFormat() == TPixelFormat::pf32bit &&
-                    dib.info.compression == kBiRgb;
+        if (box)
+            SetBox(*box, blit, dc.painter);
+    }
+
+    // The target pixels that may be drawn, all of them on the device.
+    const QRect& Area() const { return area_; }
+
+    bool At(int x, int y, std::int64_t& ox, std::int64_t& oy) const
+    {
+        if (!slanted_) {
+            ox = columns_[std::size_t(x - area_.left())];
+            oy = rows_[std::size_t(y - area_.top())];
+            return true;
+        }
+        const double px = x + 0.5 - origin_.x();
+        const double py = y + 0.5 - origin_.y();
+        const double u = (px * across_[0] + py * across_[1]);
+        const double v = (px * down_[0] + py * down_[1]);
+        if (!(u >= 0 && u < 1 && v >= 0 && v < 1))
+            return false;
+        ox = std::min<std::int64_t>(std::int64_t(u * width_), width_ - 1);
+        oy = std::min<std::int64_t>(std::int64_t(v * height_), height_ - 1);
+        return true;
+    }
+
+private:
+    void SetBox(const Placement& p, const Blit& blit, const QPainter& painter)
+    {
+        area_ = VisibleOnDevice(p.rect, painter);
+        if (area_.isEmpty())
+            return;
+        const int width = p.rect.width();
+        const int height = p.rect.height();
+        columns_.resize(std::size_t(area_.width()));
+        for (int x = area_.left(); x <= area_.right(); ++x) {
+            const int tx = p.mirrorX ? p.rect.right() - x : x - p.rect.left();
+            columns_[std::size_t(x - area_.left())] = NearestSource(tx, blit.sourceWidth, width);
+        }
+        rows_.resize(std::size_t(area_.height()));
+        for (int y = area_.top(); y <= area_.bottom(); ++y) {
+            const int ty = p.mirrorY ? p.rect.bottom() - y : y - p.rect.top();
+            rows_[std::size_t(y - area_.top())] = NearestSource(ty, blit.sourceHeight, height);
+        }
+    }
+
+    void SetParallelogram(const QPoint& a, const QPoint& b, const QPoint& c, const Blit& blit,
+                          const QPainter& painter)
+    {
+        const QPointF e1 = b - a;
+        const QPointF e2 = c - a;
+        const double det = e1.x() * e2.y() - e1.y() * e2.x();
+        if (det == 0 || blit.sourceWidth <= 0 || blit.sourceHeight <= 0)
+            return;
+        const QPoint d = b + c - a;
+        const int left = std::min({a.x(), b.x(), c.x(), d.x()});
+        const int top = std::min({a.y(), b.y(), c.y(), d.y()});
+        const int right = std::max({a.x(), b.x(), c.x(), d.x()});
+        const int bottom = std::max({a.y(), b.y(), c.y(), d.y()});
+        area_ = VisibleOnDevice(QRect(left, top, right - left, bottom - top), painter);
+        slanted_ = true;
+        origin_ = a;
+        // The inverse of the map (u, v) ↦ a + u·e1 + v·e2.
+        across_ = {e2.y() / det, -e2.x() / det};
+        down_ = {-e1.y() / det, e1.x() / det};
+        width_ = blit.sourceWidth;
+        height_ = blit.sourceHeight;
+    }
+
+    QRect area_;
+    std::vector<std::int64_t> columns_;
+    std::vector<std::int64_t> rows_;
+    bool slanted_ = false;
+    QPointF origin_;
+    std::array<double, 2> across_{};
+    std::array<double, 2> down_{};
+    std::int64_t width_ = 0;
+    std::int64_t height_ = 0;
+};
+
+// A bitmap of a record, decoded.
+struct Decoded {
+    TBitmap bitmap;
+    // Stored bottom row first.
+    bool bottomUp = false;
+    // Plain 32-bit pixels, whose fourth byte may be their opacity.
+    bool plain32 = false;
+};
+
+// Nothing when the bitmap lies outside the record, is damaged or empty, or
+// does not fit the pixel memory.
+std::optional<Decoded> Decode(const RecordView& r, std::uint32_t infoAt, std::uint32_t infoBytes,
+                              std::uint32_t bitsAt, std::uint32_t bitsBytes,
+                              std::optional<std::int32_t> bandRows = {})
+{
+    if (infoBytes == 0 || !r.Holds(qsizetype(infoAt), infoBytes) ||
+        !r.Holds(qsizetype(bitsAt), bitsBytes))
+        return std::nullopt;
+    const QByteArrayView record(r.data.constData() + r.offset, r.size);
+    Decoded d;
+    try {
+        DibHeader dib = ParseDibHeader(record.sliced(infoAt, infoBytes));
+        d.bottomUp = dib.info.height > 0;
+        if (bandRows && dib.info.headerSize >= kInfoHeaderSize) {
+            // The band is a bitmap of its own rows only.
+            dib.info.height = dib.info.height < 0 ? -*bandRows : *bandRows;
+        }
+        DecodeDib(dib, record.sliced(bitsAt, bitsBytes), d.bitmap);
+        d.plain32 =
+            d.bitmap.PixelFormat() == TPixelFormat::pf32bit && dib.info.compression == kBiRgb;
     } catch (const Exception&) {
         // A damaged bitmap draws nothing; the rest of the picture still plays.
-        return;
+        return std::nullopt;
     }
-    if (source.Empty())
-        return;
+    if (d.bitmap.Empty())
+        return std::nullopt;
     // A bitmap used to be drawn from a 24-bit copy of it whole, and one whose
     // copy did not fit the pixel memory drew nothing. It still draws nothing,
     // though now only the pixels drawn are looked at, so that every picture
     // keeps the pixels it had.
-    if (RowStride(source.Width(), 24) > PixelMemoryLimit() / source.Height())
-        return;
-    const std::int64_t top = bottomUp
-                                 ? std::int64_t(source.Height()) - blit.sourceY - blit.sourceHeight
-                                 : std::int64_t(blit.sourceY);
+    if (RowStride(d.bitmap.Width(), 24) > PixelMemoryLimit() / d.bitmap.Height())
+        return std::nullopt;
+    return d;
+}
 
+// The source's decoded bitmap and the row its rectangle starts at.
+struct Source {
+    Decoded decoded;
+    std::int64_t top = 0;
+};
+
+std::optional<Source> ReadSource(const Blit& blit, const RecordView& r)
+{
+    if (blit.usage != kDibRgbColours || blit.sourceWidth <= 0 || blit.sourceHeight <= 0)
+        return std::nullopt;
+    std::optional<Decoded> d =
+        Decode(r, blit.infoAt, blit.infoBytes, blit.bitsAt, blit.bitsBytes, blit.bandRows);
+    if (!d)
+        return std::nullopt;
+    const bool bottomUp = blit.fromBottom && d->bottomUp;
+    const std::int64_t top =
+        bottomUp ? std::int64_t(d->bitmap.Height()) - blit.sourceY - blit.sourceHeight
+                 : std::int64_t(blit.sourceY);
+    return Source{std::move(*d), top};
+}
+
+void Fill(std::uint8_t operation, const Blit& blit, EmfDrawing& dc)
+{
     const Placement p = Place(blit, dc);
-    const QRect visible = Visible(p.rect, dc.painter);
+    if (p.rect.isEmpty())
+        return;
+    if (operation == kPatternCopy)
+        dc.painter.fillRect(p.rect, dc.brush);
+    else
+        dc.painter.fillRect(p.rect,
+                            operation == kBlackness ? QColor(Qt::black) : QColor(Qt::white));
+}
+
+void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
+{
+    const std::optional<Source> read = ReadSource(blit, r);
+    if (!read)
+        return;
+    const TBitmap& source = read->decoded.bitmap;
+    const bool withAlpha = blit.sourceAlpha && read->decoded.plain32;
+    const Grid grid(blit, dc);
+    const QRect& visible = grid.Area();
     if (visible.isEmpty())
         return;
     QImage image(visible.size(), QImage::Format_ARGB32_Premultiplied);
@@ -148,24 +295,18 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
         throw EOutOfResources(OutOfResourcesText());
     image.fill(Qt::transparent);
     const PixelReader reader(source);
-    const int width = p.rect.width();
-    const int height = p.rect.height();
     for (int y = visible.top(); y <= visible.bottom(); ++y) {
-        int ty = y - p.rect.top();
-        if (p.mirrorY)
-            ty = height - 1 - ty;
-        const std::int64_t sy = top + NearestSource(ty, blit.sourceHeight, height);
-        if (sy < 0 || sy >= source.Height())
-            continue;
-        const std::uint8_t* row = std::as_const(source).PixelRow(int(sy));
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(y - visible.top()));
         for (int x = visible.left(); x <= visible.right(); ++x) {
-            int tx = x - p.rect.left();
-            if (p.mirrorX)
-                tx = width - 1 - tx;
-            const std::int64_t sx = blit.sourceX + NearestSource(tx, blit.sourceWidth, width);
-            if (sx < 0 || sx >= source.Width())
+            std::int64_t ox = 0;
+            std::int64_t oy = 0;
+            if (!grid.At(x, y, ox, oy))
                 continue;
+            const std::int64_t sx = blit.sourceX + ox;
+            const std::int64_t sy = read->top + oy;
+            if (sx < 0 || sx >= source.Width() || sy < 0 || sy >= source.Height())
+                continue;
+            const std::uint8_t* row = source.PixelRow(int(sy));
             const BgrColour bgr = reader.At(row, int(sx));
             const QRgb colour = qRgb(bgr.red, bgr.green, bgr.blue);
             if (blit.transparent && colour == *blit.transparent)
@@ -186,20 +327,100 @@ void CopySource(const Blit& blit, const RecordView& r, EmfDrawing& dc)
     dc.painter.drawImage(visible.topLeft(), image);
 }
 
+// Any ternary operation, or a mask's two: the pattern is the brush as the
+// painter lays it, the source the record's bitmap by the nearest-pixel rule,
+// the destination whatever the target holds. A pixel the operation needs
+// and the blit lacks (a source pixel outside the bitmap, a gap of a hatch
+// on a transparent background) is left as it is.
+void Combine(const Blit& blit, const RecordView& r, EmfDrawing& dc)
+{
+    const std::uint8_t fore = RopIndex(blit.rop);
+    const std::uint8_t back = blit.mask ? blit.background : fore;
+    std::optional<Source> source;
+    if (RopUsesSource(fore) || RopUsesSource(back)) {
+        // An operation that takes a source cannot be drawn without one.
+        source = ReadSource(blit, r);
+        if (!source)
+            return;
+    }
+    std::optional<Decoded> mask;
+    if (blit.mask) {
+        // A mask is one bit a pixel; any other bitmap in its place makes the
+        // transfer fail.
+        const Mask& m = *blit.mask;
+        mask = Decode(r, m.infoAt, m.infoBytes, m.bitsAt, m.bitsBytes);
+        if (!mask || mask->bitmap.PixelFormat() != TPixelFormat::pf1bit)
+            return;
+    }
+    const Grid grid(blit, dc);
+    const QRect& area = grid.Area();
+    if (area.isEmpty())
+        return;
+    std::optional<BrushPixels> brush;
+    if (RopUsesPattern(fore) || RopUsesPattern(back))
+        brush.emplace(dc.brush, dc.painter, area);
+    std::optional<PixelReader> reader;
+    if (source)
+        reader.emplace(source->decoded.bitmap);
+    PaintTernary(dc.painter, area, [&](int x, int y, TernaryPixel& pixel) {
+        std::int64_t ox = 0;
+        std::int64_t oy = 0;
+        if (!grid.At(x, y, ox, oy))
+            return false;
+        pixel.operation = fore;
+        if (mask) {
+            const TBitmap& bits = mask->bitmap;
+            const std::int64_t mx = blit.mask->x + ox;
+            const std::int64_t my = blit.mask->y + oy;
+            if (mx < 0 || mx >= bits.Width() || my < 0 || my >= bits.Height())
+                return false;
+            const std::uint8_t* row = bits.PixelRow(int(my));
+            pixel.operation = ((row[mx / 8] >> (7 - mx % 8)) & 1) != 0 ? fore : back;
+        }
+        if (pixel.operation == kDestination)
+            return false;
+        if (RopUsesSource(pixel.operation)) {
+            const TBitmap& bitmap = source->decoded.bitmap;
+            const std::int64_t sx = blit.sourceX + ox;
+            const std::int64_t sy = source->top + oy;
+            if (sx < 0 || sx >= bitmap.Width() || sy < 0 || sy >= bitmap.Height())
+                return false;
+            const BgrColour c = reader->At(bitmap.PixelRow(int(sy)), int(sx));
+            pixel.source = std::uint32_t(c.red) << 16 | std::uint32_t(c.green) << 8 | c.blue;
+        }
+        if (RopUsesPattern(pixel.operation)) {
+            const std::optional<std::uint32_t> p = brush->At(x, y);
+            if (!p)
+                return false;
+            pixel.pattern = *p;
+        }
+        return true;
+    });
+}
+
 void Draw(const Blit& blit, const RecordView& r, EmfDrawing& dc)
 {
-    switch (blit.rop) {
-    case kSrcCopy:
-        CopySource(blit, r, dc);
-        return;
-    case kPatCopy:
-    case kBlackness:
-    case kWhiteness:
-        Fill(blit, dc);
-        return;
-    default:
-        return;
+    const std::uint8_t operation = RopIndex(blit.rop);
+    if (!blit.mask) {
+        switch (operation) {
+        case kSourceCopy:
+            CopySource(blit, r, dc);
+            return;
+        case kDestination:
+            return;
+        case kPatternCopy:
+        case kBlackness:
+        case kWhiteness:
+            if (!blit.corners) {
+                Fill(operation, blit, dc);
+                return;
+            }
+            break;
+        default:
+            break;
+        }
     }
+    Combine(blit, r, dc);
 }
 
 // StretchDIBits and SetDIBitsToDevice share their first fields.
@@ -238,105 +459,27 @@ Blit BlockBlit(const RecordView& r, bool stretch)
     return b;
 }
 
-// GradientFill: colours of 16 bits a channel at the vertices, spread
-// linearly over rectangles (across or down) or over triangles.
-struct Vertex {
-    QPointF at;
-    double channel[4] = {};
-};
-
-QRgb Mixed(const Vertex* v, const double* weight, int count)
+// The mask fields of MaskBlt and PlgBlt from byte at: position, usage (of
+// no account for one bit a pixel), then where its info and bits lie. A
+// record without mask bitmap has none.
+std::optional<Mask> MaskAt(const RecordView& r, qsizetype at)
 {
-    double c[4] = {};
-    for (int i = 0; i < count; ++i)
-        for (int k = 0; k < 4; ++k)
-            c[k] += v[i].channel[k] * weight[i];
-    // A vertex mapped far outside any device can make a weight infinite or
-    // not a number; such a pixel takes black rather than an undefined value.
-    const auto byte = [](double x) {
-        return std::isnan(x) ? 0 : int(std::clamp(x / 256, 0.0, 255.0));
-    };
-    return qRgb(byte(c[0]), byte(c[1]), byte(c[2]));
-}
-
-void DrawGradient(const RecordView& r, EmfDrawing& dc)
-{
-    const std::uint32_t vertices = r.U32(24);
-    const std::uint32_t parts = r.U32(28);
-    const std::uint32_t mode = r.U32(32);
-    const qsizetype partsAt = 36 + qsizetype(vertices) * 16;
-    const std::uint32_t partBytes = mode == 2 ? 12 : 8;
-    if (mode > 2 || !r.Holds(36, std::uint64_t(vertices) * 16) ||
-        !r.Holds(partsAt, std::uint64_t(parts) * partBytes))
-        return;
-    std::vector<Vertex> v(vertices);
-    for (std::uint32_t i = 0; i < vertices; ++i) {
-        const qsizetype at = 36 + qsizetype(i) * 16;
-        v[i].at = dc.mapping.map(QPointF(r.I32(at), r.I32(at + 4)));
-        for (int k = 0; k < 4; ++k)
-            v[i].channel[k] = std::uint16_t(r.I16(at + 8 + k * 2));
-    }
-    for (std::uint32_t p = 0; p < parts; ++p) {
-        const qsizetype at = partsAt + qsizetype(p) * partBytes;
-        const std::uint32_t count = mode == 2 ? 3 : 2;
-        Vertex corner[3];
-        bool inside = true;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint32_t index = r.U32(at + qsizetype(i) * 4);
-            inside = inside && index < vertices;
-            if (inside)
-                corner[i] = v[index];
-        }
-        if (!inside)
-            continue;
-        QRectF box(corner[0].at, corner[1].at);
-        if (mode == 2)
-            box = box.united(QRectF(corner[2].at, corner[2].at));
-        const QRect pixels = Visible(box.normalized().toAlignedRect(), dc.painter);
-        if (pixels.isEmpty())
-            continue;
-        QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
-        if (image.isNull())
-            throw EOutOfResources(OutOfResourcesText());
-        image.fill(Qt::transparent);
-        const QPointF a = corner[0].at, b = corner[1].at, c = corner[2].at;
-        const double area = (b.x() - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (b.y() - a.y());
-        for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
-            auto* out = reinterpret_cast<QRgb*>(image.scanLine(y - pixels.top()));
-            for (int x = pixels.left(); x <= pixels.right(); ++x) {
-                const QPointF centre(x + 0.5, y + 0.5);
-                double weight[3] = {};
-                if (mode == 2) {
-                    if (area == 0)
-                        break;
-                    weight[1] = ((centre.x() - a.x()) * (c.y() - a.y()) -
-                                 (c.x() - a.x()) * (centre.y() - a.y())) /
-                                area;
-                    weight[2] = ((b.x() - a.x()) * (centre.y() - a.y()) -
-                                 (centre.x() - a.x()) * (b.y() - a.y())) /
-                                area;
-                    weight[0] = 1 - weight[1] - weight[2];
-                    if (weight[0] < 0 || weight[1] < 0 || weight[2] < 0)
-                        continue;
-                } else {
-                    if (!box.normalized().contains(centre))
-                        continue;
-                    const bool across = mode == 0;
-                    const double from = across ? a.x() : a.y();
-                    const double to = across ? b.x() : b.y();
-                    const double t =
-                        to == from ? 0 : ((across ? centre.x() : centre.y()) - from) / (to - from);
-                    weight[1] = std::clamp(t, 0.0, 1.0);
-                    weight[0] = 1 - weight[1];
-                }
-                out[x - pixels.left()] = Mixed(corner, weight, int(count));
-            }
-        }
-        dc.painter.drawImage(pixels.topLeft(), image);
-    }
+    Mask m{r.I32(at),      r.I32(at + 4),  r.U32(at + 12),
+           r.U32(at + 16), r.U32(at + 20), r.U32(at + 24)};
+    if (m.infoBytes == 0)
+        return std::nullopt;
+    return m;
 }
 
 } // namespace
+
+QRect VisibleOnDevice(const QRect& rect, const QPainter& painter)
+{
+    const QPaintDevice* device = painter.device();
+    if (device == nullptr)
+        return {};
+    return rect.intersected(QRect(0, 0, device->width(), device->height()));
+}
 
 bool PlayBitmapRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
 {
@@ -367,6 +510,39 @@ bool PlayBitmapRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
     case EmfRecord::StretchBlt:
         Draw(BlockBlit(r, type == EmfRecord::StretchBlt), r, dc);
         return true;
+    case EmfRecord::MaskBlt: {
+        // The fields of BitBlt, then the mask's. The code's top byte is the
+        // background operation; without a mask the foreground one is drawn
+        // everywhere.
+        Blit b = BlockBlit(r, false);
+        b.mask = MaskAt(r, 100);
+        b.background = std::uint8_t(b.rop >> 24);
+        Draw(b, r, dc);
+        return true;
+    }
+    case EmfRecord::PlgBlt: {
+        // Three corners, the source rectangle and bitmap, then the mask.
+        // The source is copied where the mask has 1 bits (everywhere
+        // without a mask) and the destination kept elsewhere.
+        Blit b;
+        b.corners = std::array<QPoint, 3>{dc.Map(QPointF(r.I32(24), r.I32(28))),
+                                          dc.Map(QPointF(r.I32(32), r.I32(36))),
+                                          dc.Map(QPointF(r.I32(40), r.I32(44)))};
+        b.rop = kSrcCopy;
+        b.sourceX = r.I32(48);
+        b.sourceY = r.I32(52);
+        b.sourceWidth = r.I32(56);
+        b.sourceHeight = r.I32(60);
+        b.usage = r.U32(92);
+        b.infoAt = r.U32(96);
+        b.infoBytes = r.U32(100);
+        b.bitsAt = r.U32(104);
+        b.bitsBytes = r.U32(108);
+        b.mask = MaskAt(r, 112);
+        b.background = kDestination;
+        Draw(b, r, dc);
+        return true;
+    }
     case EmfRecord::AlphaBlend: {
         // The blend function takes the raster operation's place: operation,
         // flags, constant opacity, alpha format.
@@ -380,7 +556,7 @@ bool PlayBitmapRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
         return true;
     }
     case EmfRecord::GradientFill:
-        DrawGradient(r, dc);
+        DrawGradientRecord(r, dc);
         return true;
     case EmfRecord::TransparentBlt: {
         Blit b = BlockBlit(r, true);

@@ -72,8 +72,10 @@ enum WmfFunction : std::uint16_t {
     kArc = 0x0817,
     kPie = 0x081A,
     kChord = 0x0830,
+    kBitBlt = 0x0922,
     kDibBitBlt = 0x0940,
     kExtTextOut = 0x0A32,
+    kStretchBlt = 0x0B23,
     kDibStretchBlt = 0x0B41,
     kSetDibToDev = 0x0D33,
     kStretchDib = 0x0F43,
@@ -530,11 +532,57 @@ private:
         EmitRaw(source ? EmfRecord::StretchBlt : EmfRecord::BitBlt, body);
     }
 
-    // META_DIBBITBLT and META_DIBSTRETCHBLT; the forms without a bitmap,
-    // told by their length, fill with a raster operation alone.
-    void DibBlit(std::uint16_t function)
+    // The device-dependent bitmap (Bitmap16) from parameter byte at to the
+    // end of the record, as a top-down DIB of the same bits: two-colour
+    // bitmaps draw their 0 bits black and their 1 bits white, and those of
+    // 16, 24 and 32 bits a pixel are stored as a DIB's plain pixels are.
+    // Bitmaps of 4 and 8 bits a pixel index the recording device's palette,
+    // which the file does not hold: they draw nothing, as do bitmaps of
+    // more than one plane or whose rows are not all there.
+    std::optional<DibPart> Bitmap16(qsizetype at) const
     {
-        const bool stretch = function == kDibStretchBlt;
+        const qsizetype available = size_ - 6 - at;
+        if (available < 10)
+            return std::nullopt;
+        const QByteArray bitmap = ParameterBytes(at, available);
+        const std::int64_t width = ReadI16(bitmap, 2);
+        const std::int64_t height = ReadI16(bitmap, 4);
+        const std::int64_t rowBytes = ReadI16(bitmap, 6);
+        const int planes = std::uint8_t(bitmap[8]);
+        const int bits = std::uint8_t(bitmap[9]);
+        if (width <= 0 || height <= 0 || planes != 1 ||
+            (bits != 1 && bits != 16 && bits != 24 && bits != 32))
+            return std::nullopt;
+        const std::int64_t used = (width * bits + 7) / 8;
+        if (rowBytes < used || rowBytes * height > available - 10)
+            return std::nullopt;
+        DibPart dib;
+        for (std::uint32_t v : {40U, std::uint32_t(width), std::uint32_t(-height)})
+            Put32(dib.info, v);
+        Put16(dib.info, 1);
+        Put16(dib.info, std::uint16_t(bits));
+        const std::uint32_t colours = bits == 1 ? 2 : 0;
+        for (std::uint32_t v : {0U, 0U, 0U, 0U, colours, 0U})
+            Put32(dib.info, v);
+        if (bits == 1) {
+            Put32(dib.info, 0x000000);
+            Put32(dib.info, 0xFFFFFF);
+        }
+        // DIB rows end on a 4-byte boundary, a Bitmap16's on a 2-byte one.
+        const std::int64_t stride = (width * bits + 31) / 32 * 4;
+        for (std::int64_t y = 0; y < height; ++y) {
+            QByteArray row = bitmap.mid(qsizetype(10 + y * rowBytes), qsizetype(used));
+            row.append(qsizetype(stride - used), '\0');
+            dib.bits += row;
+        }
+        return dib;
+    }
+
+    // META_BITBLT, META_STRETCHBLT and their DIB forms; the forms without a
+    // bitmap, told by their length, fill with a raster operation alone.
+    void BlockBlit(std::uint16_t function)
+    {
+        const bool stretch = function == kDibStretchBlt || function == kStretchBlt;
         const qsizetype bare = qsizetype((function >> 8) + 3) * 2;
         const std::uint32_t rop = P32(0);
         if (size_ == bare) {
@@ -544,7 +592,9 @@ private:
         }
         const int s = stretch ? 2 : 0; // source size words before the source position
         const int d = s + 4;
-        const std::optional<DibPart> dib = Dib(qsizetype(d + 4) * 2, 0);
+        const qsizetype at = qsizetype(d + 4) * 2;
+        const std::optional<DibPart> dib =
+            function == kBitBlt || function == kStretchBlt ? Bitmap16(at) : Dib(at, 0);
         if (!dib)
             return;
         if (stretch)
@@ -859,9 +909,11 @@ private:
         case kPatBlt:
             EmitBlit(P(5), P(4), P(3), P(2), P32(0));
             return;
+        case kBitBlt:
+        case kStretchBlt:
         case kDibBitBlt:
         case kDibStretchBlt:
-            DibBlit(function);
+            BlockBlit(function);
             return;
         case kStretchDib:
             StretchDib();

@@ -712,7 +712,7 @@ TEST(MetafileBitmaps, BlockTransfersWithAndWithoutSource)
           BlitBody({12, 12, 8, 8}, kSrcCopy, &dib, {2, 2}));           // stretched 4 times
     w.Raw(EmfRecord::BitBlt, BlitBody({0, 12, 2, 2}, kSrcCopy, &dib)); // the source at its size
     w.Raw(EmfRecord::BitBlt,
-          BlitBody({5, 12, 4, 4}, 0x00660046, nullptr)); // not drawn: unknown operation
+          BlitBody({5, 12, 4, 4}, 0x00660046, nullptr)); // not drawn: XOR with no source
     const TBitmap b = Render(w.Bytes(), 20, 20, {0, 0, 21, 21});
     EXPECT_EQ(Rgb(b, 0, 0), 0U);
     EXPECT_EQ(Rgb(b, 9, 9), 0U);

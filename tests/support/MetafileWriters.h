@@ -389,6 +389,125 @@ inline Dib MakeDib32(int width, int height, const std::vector<unsigned>& pixels)
     return d;
 }
 
+// A two-colour DIB of rows of '0' and '1', top row first, stored bottom
+// row first; its colour table is black, then white.
+inline Dib MakeMonoDib(const std::vector<std::string>& rows)
+{
+    Dib d;
+    const int width = rows.empty() ? 0 : int(rows.front().size());
+    const int height = int(rows.size());
+    for (std::uint32_t v : {40U, std::uint32_t(width), std::uint32_t(height)})
+        PutU32(d.info, v);
+    PutU16(d.info, 1);
+    PutU16(d.info, 1);
+    for (std::uint32_t v : {0U, 0U, 0U, 0U, 2U, 0U, 0x000000U, 0xFFFFFFU})
+        PutU32(d.info, v);
+    for (int r = height - 1; r >= 0; --r) {
+        QByteArray line((width + 31) / 32 * 4, '\0');
+        for (int x = 0; x < width; ++x)
+            if (rows[std::size_t(r)][std::size_t(x)] == '1')
+                line[x / 8] = char(line[x / 8] | (0x80 >> (x % 8)));
+        d.bits += line;
+    }
+    return d;
+}
+
+// Where two bitmaps lie after a record's fixed fields of the given size:
+// offset and size of the first one's info and bits, then the second one's
+// (zeros for an absent one).
+inline std::vector<std::uint32_t> TwoBitmapFields(std::uint32_t fixed, const Dib* first,
+                                                  const Dib* second)
+{
+    std::vector<std::uint32_t> fields;
+    std::uint32_t at = fixed;
+    for (const Dib* dib : {first, second}) {
+        if (dib == nullptr) {
+            fields.insert(fields.end(), {0U, 0U, 0U, 0U});
+            continue;
+        }
+        const auto info = std::uint32_t(dib->info.size());
+        const auto bits = std::uint32_t(dib->bits.size());
+        fields.insert(fields.end(), {at, info, at + info, bits});
+        at += info + bits;
+    }
+    return fields;
+}
+
+// MaskBlt: the destination (x, y, width, height), the four-operation code,
+// the source bitmap from its top-left corner and the mask from maskX, maskY.
+inline QByteArray MaskBltBody(std::initializer_list<int> destination, std::uint32_t rop,
+                              const Dib* source, int maskX, int maskY, const Dib* mask)
+{
+    const std::vector<std::uint32_t> at = TwoBitmapFields(128, source, mask);
+    QByteArray body(16, '\0');
+    for (int v : destination)
+        PutU32(body, std::uint32_t(v));
+    PutU32(body, rop);
+    PutU32(body, 0); // source x, y
+    PutU32(body, 0);
+    for (std::uint32_t v : {0x3F800000U, 0U, 0U, 0x3F800000U, 0U, 0U})
+        PutU32(body, v); // source transform: identity
+    PutU32(body, 0xFFFFFF);
+    PutU32(body, 0); // real colours
+    for (int i = 0; i < 4; ++i)
+        PutU32(body, at[std::size_t(i)]);
+    PutU32(body, std::uint32_t(maskX));
+    PutU32(body, std::uint32_t(maskY));
+    PutU32(body, 0);
+    for (int i = 4; i < 8; ++i)
+        PutU32(body, at[std::size_t(i)]);
+    for (const Dib* dib : {source, mask})
+        if (dib != nullptr)
+            body += dib->info + dib->bits;
+    return body;
+}
+
+// PlgBlt: the target of the source rectangle's top-left, top-right and
+// bottom-left corners (x, y each), the source rectangle (x, y, width,
+// height), and the mask from maskX, maskY.
+inline QByteArray PlgBltBody(std::initializer_list<int> corners,
+                             std::initializer_list<int> sourceRect, const Dib& source,
+                             const Dib* mask = nullptr, int maskX = 0, int maskY = 0)
+{
+    const std::vector<std::uint32_t> at = TwoBitmapFields(140, &source, mask);
+    QByteArray body(16, '\0');
+    for (int v : corners)
+        PutU32(body, std::uint32_t(v));
+    for (int v : sourceRect)
+        PutU32(body, std::uint32_t(v));
+    for (std::uint32_t v : {0x3F800000U, 0U, 0U, 0x3F800000U, 0U, 0U})
+        PutU32(body, v);
+    PutU32(body, 0xFFFFFF);
+    PutU32(body, 0);
+    for (int i = 0; i < 4; ++i)
+        PutU32(body, at[std::size_t(i)]);
+    PutU32(body, std::uint32_t(maskX));
+    PutU32(body, std::uint32_t(maskY));
+    PutU32(body, 0);
+    for (int i = 4; i < 8; ++i)
+        PutU32(body, at[std::size_t(i)]);
+    body += source.info + source.bits;
+    if (mask != nullptr)
+        body += mask->info + mask->bits;
+    return body;
+}
+
+// A WMF device-dependent bitmap (Bitmap16) of rows of bytes as stored, top
+// row first, each padded to the even row length the header gives.
+inline QByteArray Bitmap16(int width, int bitsPixel, const std::vector<QByteArray>& rows)
+{
+    const int rowBytes = (width * bitsPixel + 15) / 16 * 2;
+    QByteArray b;
+    for (unsigned v : {0U, unsigned(width), unsigned(rows.size()), unsigned(rowBytes)})
+        PutU16(b, v);
+    b.append(char(1)).append(char(bitsPixel));
+    for (QByteArray row : rows) {
+        row.append(rowBytes - row.size(), '\0');
+        b += row;
+    }
+    return b;
+}
+
 // Sets each byte from `from` on to each of the values in turn. Every variant
 // must load or fail with one of the allowed messages, and draw when it
 // loads; inspect, when given, sees each variant first.

@@ -243,6 +243,13 @@ bool PlayShapeRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc);
 // The DIB and block-transfer records. False for any other record.
 bool PlayBitmapRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc);
 
+// The pixels of rect on the painter's device: what the bitmap records work
+// out, nothing beyond it, however large a record says its picture is.
+QRect VisibleOnDevice(const QRect& rect, const QPainter& painter);
+
+// GradientFill, which the bitmap records' family plays.
+void DrawGradientRecord(const RecordView& r, EmfDrawing& dc);
+
 // A font-creation record's logical font (ExtCreateFontIndirectW).
 Font ReadFontRecord(const RecordView& r);
 
