@@ -260,6 +260,19 @@ struct GrayRows {
     std::uint8_t* sample;
     GrayDither* dither;
     GrayDither* states[2];
+
+    // Dithers the sample into row y. True when the rows from here on may
+    // repeat the last two in turn: they may (mayRepeat), and the dithering's
+    // state has come back to what it was two rows before.
+    bool Dither(std::uint8_t* row, JDIMENSION y, bool mayRepeat) const
+    {
+        dither->Row(sample, row);
+        GrayDither& twoBefore = *states[y % 2];
+        if (mayRepeat && dither->SameStateAs(twoBefore))
+            return true;
+        twoBefore = *dither;
+        return false;
+    }
 };
 
 // Reads the output rows into the rows starting at top, stride bytes apart.
@@ -329,16 +342,13 @@ bool ReadRows(Session& session, std::uint8_t* top, std::ptrdiff_t stride, std::u
             CmykRowToBgr(cmykRow, row, width, adobe);
         if (!gray)
             continue;
-        gray->dither->Row(gray->sample, row);
         emptyRowsIn = pastData && RowsLikeEmptyBlocks(gray->sample, 0, 0, 1, rowBytes)
                           ? emptyRowsIn + 1
                           : 0;
-        GrayDither& twoBefore = *gray->states[y % 2];
-        if (emptyRowsIn > 2 * mcuRows && gray->dither->SameStateAs(twoBefore)) {
+        if (gray->Dither(row, y, emptyRowsIn > 2 * mcuRows)) {
             session.repeatedRows = 2;
             return true;
         }
-        twoBefore = *gray->dither;
     }
     // A shortened frame's rows are all out, the last ones made of empty
     // blocks: a colour image's later rows are like its last, a grayscale
@@ -351,14 +361,11 @@ bool ReadRows(Session& session, std::uint8_t* top, std::ptrdiff_t stride, std::u
     }
     std::memset(gray->sample, kEmptyBlockSample, rowBytes);
     for (JDIMENSION y = info.output_height; y < session.claimedHeight; ++y) {
-        gray->dither->Row(gray->sample, top + stride * std::ptrdiff_t(y));
         session.rowsWritten = y + 1;
-        GrayDither& twoBefore = *gray->states[y % 2];
-        if (y >= info.output_height + 2 && gray->dither->SameStateAs(twoBefore)) {
+        if (gray->Dither(top + stride * std::ptrdiff_t(y), y, y >= info.output_height + 2)) {
             session.repeatedRows = 2;
             return true;
         }
-        twoBefore = *gray->dither;
     }
     return true;
 }

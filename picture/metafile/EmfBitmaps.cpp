@@ -38,16 +38,27 @@ constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 // palette to refer to here.
 constexpr std::uint32_t kDibRgbColours = 0;
 
+// Where a bitmap's info and bits lie in its record. Every record gives them
+// as four 32-bit fields in a row: info offset and size, bits offset and size.
+struct BitmapFields {
+    std::uint32_t infoAt = 0;
+    std::uint32_t infoBytes = 0;
+    std::uint32_t bitsAt = 0;
+    std::uint32_t bitsBytes = 0;
+
+    static BitmapFields At(const RecordView& r, qsizetype at)
+    {
+        return {r.U32(at), r.U32(at + 4), r.U32(at + 8), r.U32(at + 12)};
+    }
+};
+
 // MaskBlt and PlgBlt: a bitmap of one bit a pixel laid over the source
 // rectangle from (x, y) on. Its 1 bits take the foreground operation, its 0
 // bits the background one.
 struct Mask {
     std::int32_t x = 0;
     std::int32_t y = 0;
-    std::uint32_t infoAt = 0;
-    std::uint32_t infoBytes = 0;
-    std::uint32_t bitsAt = 0;
-    std::uint32_t bitsBytes = 0;
+    BitmapFields bitmap;
 };
 
 struct Blit {
@@ -58,11 +69,7 @@ struct Blit {
     int sourceY = 0;
     int sourceWidth = 0;
     int sourceHeight = 0;
-    // Where the bitmap info and bits lie in the record.
-    std::uint32_t infoAt = 0;
-    std::uint32_t infoBytes = 0;
-    std::uint32_t bitsAt = 0;
-    std::uint32_t bitsBytes = 0;
+    BitmapFields bitmap;
     std::uint32_t usage = 0;
     // The source rectangle of a bottom-up DIB is measured from its
     // bottom-left corner.
@@ -212,10 +219,10 @@ struct Decoded {
 
 // Nothing when the bitmap lies outside the record, is damaged or empty, or
 // does not fit the pixel memory.
-std::optional<Decoded> Decode(const RecordView& r, std::uint32_t infoAt, std::uint32_t infoBytes,
-                              std::uint32_t bitsAt, std::uint32_t bitsBytes,
+std::optional<Decoded> Decode(const RecordView& r, const BitmapFields& at,
                               std::optional<std::int32_t> bandRows = {})
 {
+    const auto [infoAt, infoBytes, bitsAt, bitsBytes] = at;
     if (infoBytes == 0 || !r.Holds(qsizetype(infoAt), infoBytes) ||
         !r.Holds(qsizetype(bitsAt), bitsBytes))
         return std::nullopt;
@@ -257,7 +264,7 @@ std::optional<Source> ReadSource(const Blit& blit, const RecordView& r)
     if (blit.usage != kDibRgbColours || blit.sourceWidth <= 0 || blit.sourceHeight <= 0)
         return std::nullopt;
     std::optional<Decoded> d =
-        Decode(r, blit.infoAt, blit.infoBytes, blit.bitsAt, blit.bitsBytes, blit.bandRows);
+        Decode(r, blit.bitmap, blit.bandRows);
     if (!d)
         return std::nullopt;
     const bool bottomUp = blit.fromBottom && d->bottomUp;
@@ -348,7 +355,7 @@ void Combine(const Blit& blit, const RecordView& r, EmfDrawing& dc)
         // A mask is one bit a pixel; any other bitmap in its place makes the
         // transfer fail.
         const Mask& m = *blit.mask;
-        mask = Decode(r, m.infoAt, m.infoBytes, m.bitsAt, m.bitsBytes);
+        mask = Decode(r, m.bitmap);
         if (!mask || mask->bitmap.PixelFormat() != TPixelFormat::pf1bit)
             return;
     }
@@ -432,10 +439,7 @@ Blit DibBlit(const RecordView& r)
     b.sourceY = r.I32(36);
     b.sourceWidth = r.I32(40);
     b.sourceHeight = r.I32(44);
-    b.infoAt = r.U32(48);
-    b.infoBytes = r.U32(52);
-    b.bitsAt = r.U32(56);
-    b.bitsBytes = r.U32(60);
+    b.bitmap = BitmapFields::At(r, 48);
     b.usage = r.U32(64);
     b.fromBottom = true;
     return b;
@@ -450,10 +454,7 @@ Blit BlockBlit(const RecordView& r, bool stretch)
     b.sourceX = r.I32(44);
     b.sourceY = r.I32(48);
     b.usage = r.U32(80);
-    b.infoAt = r.U32(84);
-    b.infoBytes = r.U32(88);
-    b.bitsAt = r.U32(92);
-    b.bitsBytes = r.U32(96);
+    b.bitmap = BitmapFields::At(r, 84);
     b.sourceWidth = stretch ? r.I32(100) : r.I32(32);
     b.sourceHeight = stretch ? r.I32(104) : r.I32(36);
     return b;
@@ -464,9 +465,8 @@ Blit BlockBlit(const RecordView& r, bool stretch)
 // record without mask bitmap has none.
 std::optional<Mask> MaskAt(const RecordView& r, qsizetype at)
 {
-    Mask m{r.I32(at),      r.I32(at + 4),  r.U32(at + 12),
-           r.U32(at + 16), r.U32(at + 20), r.U32(at + 24)};
-    if (m.infoBytes == 0)
+    const Mask m{r.I32(at), r.I32(at + 4), BitmapFields::At(r, at + 12)};
+    if (m.bitmap.infoBytes == 0)
         return std::nullopt;
     return m;
 }
@@ -498,7 +498,7 @@ bool PlayBitmapRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
         b.destinationSize = QPointF(b.sourceWidth, b.sourceHeight);
         const std::uint32_t startScan = r.U32(68);
         const std::uint32_t scans = r.U32(72);
-        const std::int64_t height = std::abs(std::int64_t(r.I32(qsizetype(b.infoAt) + 8)));
+        const std::int64_t height = std::abs(std::int64_t(r.I32(qsizetype(b.bitmap.infoAt) + 8)));
         if (scans > 0 && scans < height && startScan < height) {
             b.bandRows = std::int32_t(scans);
             b.sourceY -= std::int32_t(startScan);
@@ -534,10 +534,7 @@ bool PlayBitmapRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
         b.sourceWidth = r.I32(56);
         b.sourceHeight = r.I32(60);
         b.usage = r.U32(92);
-        b.infoAt = r.U32(96);
-        b.infoBytes = r.U32(100);
-        b.bitsAt = r.U32(104);
-        b.bitsBytes = r.U32(108);
+        b.bitmap = BitmapFields::At(r, 96);
         b.mask = MaskAt(r, 112);
         b.background = kDestination;
         Draw(b, r, dc);

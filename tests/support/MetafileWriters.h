@@ -347,9 +347,10 @@ inline QByteArray DibRecordBody(const Dib& dib, std::initializer_list<int> place
     return body + dib.info + dib.bits;
 }
 
-// BitBlt or, with a source size, StretchBlt.
-inline QByteArray BlitBody(std::initializer_list<int> destination, std::uint32_t rop,
-                           const Dib* dib, std::initializer_list<int> sourceSize = {})
+// What BitBlt, StretchBlt and MaskBlt records begin with: the bounds left
+// empty, the destination (x, y, width, height), the operation, the source
+// from (0, 0) through the identity transform, and a white background.
+inline QByteArray BlockBlitStart(std::initializer_list<int> destination, std::uint32_t rop)
 {
     QByteArray body(16, '\0');
     for (int v : destination)
@@ -360,6 +361,14 @@ inline QByteArray BlitBody(std::initializer_list<int> destination, std::uint32_t
     for (std::uint32_t v : {0x3F800000U, 0U, 0U, 0x3F800000U, 0U, 0U})
         PutU32(body, v); // source transform: identity
     PutU32(body, 0xFFFFFF);
+    return body;
+}
+
+// BitBlt or, with a source size, StretchBlt.
+inline QByteArray BlitBody(std::initializer_list<int> destination, std::uint32_t rop,
+                           const Dib* dib, std::initializer_list<int> sourceSize = {})
+{
+    QByteArray body = BlockBlitStart(destination, rop);
     const std::uint32_t infoAt = 8 + 92 + std::uint32_t(sourceSize.size()) * 4;
     const std::uint32_t infoBytes = dib ? std::uint32_t(dib->info.size()) : 0;
     for (std::uint32_t v : {0U, dib ? infoAt : 0U, infoBytes, dib ? infoAt + infoBytes : 0U,
@@ -439,15 +448,7 @@ inline QByteArray MaskBltBody(std::initializer_list<int> destination, std::uint3
                               const Dib* source, int maskX, int maskY, const Dib* mask)
 {
     const std::vector<std::uint32_t> at = TwoBitmapFields(128, source, mask);
-    QByteArray body(16, '\0');
-    for (int v : destination)
-        PutU32(body, std::uint32_t(v));
-    PutU32(body, rop);
-    PutU32(body, 0); // source x, y
-    PutU32(body, 0);
-    for (std::uint32_t v : {0x3F800000U, 0U, 0U, 0x3F800000U, 0U, 0U})
-        PutU32(body, v); // source transform: identity
-    PutU32(body, 0xFFFFFF);
+    QByteArray body = BlockBlitStart(destination, rop);
     PutU32(body, 0); // real colours
     for (int i = 0; i < 4; ++i)
         PutU32(body, at[std::size_t(i)]);
