@@ -52,6 +52,9 @@ struct TextRun {
     QPointF rectA;
     QPointF rectB;
     bool glyphIndices = false;
+    // Each cell or glyph stands for a sign no installed font can draw:
+    // an outlined box is drawn in its place.
+    bool boxes = false;
     std::vector<QString> cells;
     std::vector<quint32> glyphs;
     // In logical units, one per cell or glyph; empty when the record
