@@ -23,6 +23,10 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libjpeg62-turbo-dev libjpeg-turbo-progs libxxhash-dev libsimpleini-dev libgtest-dev libbenchmark-dev
     xvfb xauth imagemagick xdg-utils fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation
+    # Metafile text: the signs of the picture fonts (Symbol, Wingdings, Webdings),
+    # and the scripts Liberation and IPA lack, which Qt falls back to: Arabic
+    # (DejaVu), Chinese and Korean (WenQuanYi Micro Hei), Thai (Garuda).
+    fonts-symbola fonts-dejavu-core fonts-wqy-microhei fonts-tlwg-garuda-ttf
     # The sanitizer builds and the fuzz targets (scripts/sanitize.sh): clang,
     # its sanitizer and libFuzzer runtimes (only recommended by clang-14, so
     # named here), the symbolizer for readable reports, and gcc's

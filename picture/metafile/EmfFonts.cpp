@@ -1,5 +1,7 @@
 #include "EmfFonts.h"
 
+#include "SymbolFonts.h"
+
 #include <cstdint>
 
 #include <QStringDecoder>
@@ -88,12 +90,6 @@ constexpr Substitute kTable[] = {
     {u"游明朝", kPMincho},
 };
 
-// Picture fonts whose letters are pictures of their own: another family
-// would draw the wrong signs, so the name is kept for whatever the system
-// has under it.
-constexpr QStringView kSymbolFaces[] = {u"Symbol",      u"Wingdings", u"Wingdings 2",
-                                        u"Wingdings 3", u"Webdings",  u"Marlett"};
-
 constexpr std::uint8_t kFixedPitch = 1;
 constexpr std::uint8_t kFamilyRoman = 0x10;
 constexpr std::uint8_t kFamilyModern = 0x30;
@@ -111,9 +107,15 @@ QString SubstituteFontFamily(const QString& faceName, std::uint8_t pitchAndFamil
         if (face.compare(s.face, Qt::CaseInsensitive) == 0)
             return s.family.toString();
     }
-    for (QStringView symbol : kSymbolFaces) {
-        if (face.compare(symbol, Qt::CaseInsensitive) == 0)
-            return symbol.toString();
+    switch (SymbolSetOf(face, charSet)) {
+    case SymbolSet::None:
+        break;
+    case SymbolSet::Unmapped:
+        // Drawn as boxes; the name only gives them the face's metrics
+        // where the system has it.
+        return face.toString();
+    default:
+        return kSignFamily.toString();
     }
     if (charSet == kShiftJisCharSet)
         return kPGothic.toString();
@@ -125,37 +127,73 @@ QString SubstituteFontFamily(const QString& faceName, std::uint8_t pitchAndFamil
     return kSans.toString();
 }
 
-// The code page 8-bit text of a font is written in.
-const char* CodePageOf(std::uint8_t charSet)
+namespace {
+
+struct CharSetPage {
+    std::uint8_t charSet;
+    const char* name;
+    DoubleByte doubleByte;
+};
+
+// The Windows character sets and the code pages Windows reads them in.
+// Johab (130) has no converter in ICU, so its two-byte characters come out
+// as replacement signs.
+constexpr CharSetPage kPages[] = {
+    {0, "windows-1252", DoubleByte::None},         {77, "macintosh", DoubleByte::None},
+    {kShiftJisCharSet, "windows-31j", DoubleByte::ShiftJis},
+    {129, "windows-949", DoubleByte::Wide},         {130, nullptr, DoubleByte::Johab},
+    {134, "GBK", DoubleByte::Wide},                 {136, "windows-950", DoubleByte::Wide},
+    {161, "windows-1253", DoubleByte::None},        {162, "windows-1254", DoubleByte::None},
+    {163, "windows-1258", DoubleByte::None},        {177, "windows-1255", DoubleByte::None},
+    {178, "windows-1256", DoubleByte::None},        {186, "windows-1257", DoubleByte::None},
+    {204, "windows-1251", DoubleByte::None},        {222, "windows-874", DoubleByte::None},
+    {238, "windows-1250", DoubleByte::None},        {255, "IBM437", DoubleByte::None},
+};
+
+constexpr std::uint8_t kDefaultCharSet = 1;
+
+} // namespace
+
+CodePage CodePageOf(std::uint8_t charSet, QStringView faceName)
 {
-    switch (charSet) {
-    case kShiftJisCharSet:
-        return "Shift_JIS";
-    case 161:
-        return "windows-1253";
-    case 162:
-        return "windows-1254";
-    case 177:
-        return "windows-1255";
-    case 178:
-        return "windows-1256";
-    case 186:
-        return "windows-1257";
-    case 204:
-        return "windows-1251";
-    case 238:
-        return "windows-1250";
-    default:
-        return "windows-1252";
+    // The default character set is the recording system's own code page:
+    // a Japanese face tells which one that was.
+    if (charSet == kDefaultCharSet &&
+        SubstituteFontFamily(faceName.toString(), 0, 0).startsWith(u"IPA"))
+        charSet = kShiftJisCharSet;
+    for (const CharSetPage& p : kPages) {
+        if (p.charSet == charSet)
+            return {p.name, p.doubleByte};
     }
+    return {kPages[0].name, DoubleByte::None};
 }
 
-QString DecodeCharSetText(QByteArrayView bytes, std::uint8_t charSet)
+bool LeadsTwoBytes(DoubleByte kind, std::uint8_t b)
 {
-    QStringDecoder decoder(CodePageOf(charSet), QStringConverter::Flag::Stateless);
+    switch (kind) {
+    case DoubleByte::None:
+        return false;
+    case DoubleByte::ShiftJis:
+        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    case DoubleByte::Wide:
+        return b >= 0x81 && b <= 0xFE;
+    case DoubleByte::Johab:
+        return (b >= 0x84 && b <= 0xD3) || (b >= 0xD8 && b <= 0xDE) || (b >= 0xE0 && b <= 0xF9);
+    }
+    return false;
+}
+
+QStringDecoder DecoderOf(const CodePage& page)
+{
+    QStringDecoder decoder(page.name ? page.name : "", QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
         decoder = QStringDecoder(QStringConverter::Latin1, QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
+    return decoder;
+}
+
+QString DecodeCharSetText(QByteArrayView bytes, std::uint8_t charSet, QStringView faceName)
+{
+    return DecoderOf(CodePageOf(charSet, faceName)).decode(bytes);
 }
 
 } // namespace orvelle

@@ -18,6 +18,7 @@
 
 #include "EmfContext.h"
 #include "EmfFonts.h"
+#include "SymbolFonts.h"
 
 namespace orvelle {
 
@@ -122,30 +123,56 @@ void CellsFromUtf16(TextRun& run, const std::vector<char16_t>& units,
     }
 }
 
-bool ShiftJisLeadByte(std::uint8_t b)
-{
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 // 8-bit text decoded character by character, so each character keeps the
 // spacing entries of all its bytes.
-void CellsFromBytes(TextRun& run, const QByteArray& bytes, std::uint8_t charSet,
+void CellsFromBytes(TextRun& run, const QByteArray& bytes, const Font& font,
                     const std::vector<QPointF>& spacing)
 {
-    QStringDecoder decoder(CodePageOf(charSet), QStringConverter::Flag::Stateless);
-    if (!decoder.isValid())
-        decoder = QStringDecoder(QStringConverter::Latin1, QStringConverter::Flag::Stateless);
-    const bool doubleByte = charSet == kShiftJisCharSet;
+    const CodePage page = CodePageOf(font.charSet, font.faceName);
+    QStringDecoder decoder = DecoderOf(page);
     const qsizetype n = bytes.size();
     run.cells.reserve(std::size_t(n));
     for (qsizetype i = 0; i < n;) {
         const qsizetype length =
-            doubleByte && ShiftJisLeadByte(std::uint8_t(bytes[i])) && i + 1 < n ? 2 : 1;
+            LeadsTwoBytes(page.doubleByte, std::uint8_t(bytes[i])) && i + 1 < n ? 2 : 1;
         QString text = decoder.decode(QByteArrayView(bytes.constData() + i, length));
         if (text.isEmpty())
             text = QString(QChar(0xFFFD));
         AddCell(run, std::move(text), i, length, spacing);
         i += length;
+    }
+}
+
+// Cells of a picture font: each code becomes the sign it stands for, and a
+// code the font leaves empty a white square, so nothing is drawn as a
+// letter it never was. A face whose signs are unknown draws boxes.
+void CellsFromSymbolCodes(TextRun& run, const std::vector<char16_t>& codes, SymbolSet set,
+                          const std::vector<QPointF>& spacing)
+{
+    run.boxes = set == SymbolSet::Unmapped;
+    run.cells.reserve(codes.size());
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const char32_t sign = SymbolSign(set, codes[i]);
+        const char32_t shown = run.boxes ? char32_t(codes[i]) : sign ? sign : U'\u25A1';
+        AddCell(run, QString::fromUcs4(&shown, 1), qsizetype(i), 1, spacing);
+    }
+}
+
+// The cells of a string given as 8-bit or UTF-16 code units.
+void CellsFromUnits(TextRun& run, const std::vector<char16_t>& units, bool wide, const Font& font,
+                    const std::vector<QPointF>& spacing)
+{
+    const SymbolSet set = SymbolSetOf(font.faceName, font.charSet);
+    if (set != SymbolSet::None) {
+        CellsFromSymbolCodes(run, units, set, spacing);
+    } else if (wide) {
+        CellsFromUtf16(run, units, spacing);
+    } else {
+        QByteArray bytes;
+        bytes.reserve(qsizetype(units.size()));
+        for (char16_t u : units)
+            bytes.append(char(u));
+        CellsFromBytes(run, bytes, font, spacing);
     }
 }
 
@@ -180,19 +207,15 @@ std::optional<TextRun> ReadTextBlock(const RecordView& r, qsizetype at, bool wid
         run.advances = *spacing;
         return run;
     }
-    if (wide) {
-        std::vector<char16_t> units(count);
-        for (std::uint32_t i = 0; i < count; ++i)
-            units[i] = char16_t(U16(r, offString + qsizetype(i) * 2));
-        CellsFromUtf16(run, units, *spacing);
-    } else {
-        const QByteArray bytes = r.data.mid(r.offset + offString, count);
-        CellsFromBytes(run, bytes, font.charSet, *spacing);
-    }
+    std::vector<char16_t> units(count);
+    for (std::uint32_t i = 0; i < count; ++i)
+        units[i] = wide ? char16_t(U16(r, offString + qsizetype(i) * 2))
+                        : char16_t(U8(r, offString + qsizetype(i)));
+    CellsFromUnits(run, units, wide, font, *spacing);
     return run;
 }
 
-std::optional<TextRun> ReadSmallText(const RecordView& r)
+std::optional<TextRun> ReadSmallText(const RecordView& r, const Font& font)
 {
     TextRun run;
     run.reference = QPointF(r.I32(8), r.I32(12));
@@ -216,7 +239,7 @@ std::optional<TextRun> ReadSmallText(const RecordView& r)
         run.glyphIndices = true;
         run.glyphs.assign(units.begin(), units.end());
     } else {
-        CellsFromUtf16(run, units, {});
+        CellsFromUnits(run, units, true, font, {});
     }
     return run;
 }
@@ -515,7 +538,7 @@ bool PlayTextRecord(EmfRecord type, const RecordView& r, EmfDrawing& dc)
         return true;
     }
     default:
-        if (const auto run = ReadSmallText(r))
+        if (const auto run = ReadSmallText(r, font))
             DrawRun(*run, dc);
         return true;
     }

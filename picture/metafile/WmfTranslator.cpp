@@ -418,7 +418,7 @@ private:
         QByteArray face;
         for (qsizetype i = 18; i < 18 + 32 && 6 + i < size_ && Byte(i) != 0; ++i)
             face.append(char(Byte(i)));
-        const QString name = DecodeCharSetText(face, Byte(13)).left(31);
+        const QString name = DecodeCharSetText(face, Byte(13), {}).left(31);
         for (QChar c : name)
             Put16(body, c.unicode());
         body.append((32 - name.size()) * 2, '\0');

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <initializer_list>
+#include <ios>
 #include <ostream>
 #include <utility>
 #include <vector>
@@ -8,7 +9,9 @@
 
 #include <QByteArray>
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QRawFont>
@@ -17,6 +20,7 @@
 
 #include "EmfContext.h"
 #include "EmfFonts.h"
+#include "SymbolFonts.h"
 #include "MetafileWriters.h"
 #include "RowName.h"
 #include "TestSupport.h"
@@ -527,6 +531,11 @@ std::vector<Substitution> Substitutions()
         {"no face, swiss family", QStringLiteral(""), 0x22, 0, QStringLiteral("Liberation Sans")},
         {"unknown face in Shift_JIS", QStringLiteral("No Such Face"), 0x12, 128,
          QStringLiteral("IPAPGothic")},
+        {"Symbol", QStringLiteral("Symbol"), 0, 2, QStringLiteral("Symbola")},
+        {"Wingdings in the default set", QStringLiteral("WingDings"), 0, 1,
+         QStringLiteral("Symbola")},
+        {"Wingdings 2", QStringLiteral("Wingdings 2"), 0, 2, QStringLiteral("Symbola")},
+        {"Webdings", QStringLiteral("Webdings"), 0, 2, QStringLiteral("Symbola")},
     };
 }
 
@@ -551,11 +560,16 @@ INSTANTIATE_TEST_SUITE_P(FontSubstitution, FontFamily, ::testing::ValuesIn(Subst
                              return RowName(info.index, info.param.what);
                          });
 
-TEST(FontSubstitution, SymbolFacesKeepTheirName)
+TEST(FontSubstitution, UnknownPictureFacesKeepTheirNameForTheirBoxes)
 {
     EnsureGuiApplication();
-    EXPECT_EQ(orvelle::SubstituteFontFamily(QStringLiteral("Wingdings"), 0, 2),
-              QStringLiteral("Wingdings"));
+    EXPECT_EQ(orvelle::SubstituteFontFamily(QStringLiteral("No Such Picture Font"), 0, 2),
+              QStringLiteral("No Such Picture Font"));
+    EXPECT_EQ(orvelle::SymbolSetOf(u"No Such Picture Font", 2), orvelle::SymbolSet::Unmapped);
+    EXPECT_EQ(orvelle::SymbolSetOf(u"Marlett", 0), orvelle::SymbolSet::Unmapped);
+    // A face the system has draws its own signs, and the text sets stay text.
+    EXPECT_EQ(orvelle::SymbolSetOf(u"DejaVu Sans", 2), orvelle::SymbolSet::None);
+    EXPECT_EQ(orvelle::SymbolSetOf(u"Arial", 0), orvelle::SymbolSet::None);
 }
 
 TEST(FontRecord, ReadsTheLogicalFontInsideTheRecord)
@@ -621,6 +635,200 @@ TEST(MetafileTextFile, DrawsTheSamePixelsEveryTime)
 TEST(MetafileTextFile, DamagedBytesNeverCrash)
 {
     EachByteDamaged(TextFile(), 108, {char(0xFF), char(0x7F), char(0x00)}, {kInvalid, kRead});
+}
+
+// What the picture fonts' codes stand for, from sources apart from the
+// tables: the Unicode names of the signs these fonts are known for.
+TEST(SymbolSigns, KnownCodesStandForTheirSigns)
+{
+    using orvelle::SymbolSet;
+    using orvelle::SymbolSign;
+    struct Known {
+        SymbolSet set;
+        char32_t code;
+        char32_t sign;
+    };
+    const Known known[] = {
+        {SymbolSet::Symbol, 'a', U'\u03B1'},      // GREEK SMALL LETTER ALPHA
+        {SymbolSet::Symbol, 'p', U'\u03C0'},      // GREEK SMALL LETTER PI
+        {SymbolSet::Symbol, 'W', U'\u03A9'},      // GREEK CAPITAL LETTER OMEGA
+        {SymbolSet::Symbol, 0xE5, U'\u2211'},     // N-ARY SUMMATION
+        {SymbolSet::Symbol, 0xE6, U'\u239B'},     // the left parenthesis' upper hook
+        {SymbolSet::Symbol, 0xA0, U'\u20AC'},     // EURO SIGN
+        {SymbolSet::Wingdings, 'J', U'\u263A'},   // WHITE SMILING FACE
+        {SymbolSet::Wingdings, 0xFC, U'\u2713'},  // CHECK MARK
+        {SymbolSet::Wingdings, '^', U'\u2648'},   // ARIES
+        {SymbolSet::Wingdings2, 'R', U'\u2611'},  // BALLOT BOX WITH CHECK
+        {SymbolSet::Wingdings2, 'T', U'\u2612'},  // BALLOT BOX WITH X
+        {SymbolSet::Wingdings2, 'j', U'\u2460'},  // CIRCLED DIGIT ONE
+        {SymbolSet::Wingdings3, 'p', U'\u25B2'},  // BLACK UP-POINTING TRIANGLE
+        {SymbolSet::Webdings, 'a', U'\u2714'},    // HEAVY CHECK MARK
+    };
+    for (const Known& k : known) {
+        EXPECT_EQ(SymbolSign(k.set, k.code), k.sign) << std::hex << unsigned(k.code);
+        // Windows writes symbol text in UTF-16 at U+F020..U+F0FF.
+        EXPECT_EQ(SymbolSign(k.set, 0xF000 + k.code), k.sign) << std::hex << unsigned(k.code);
+    }
+    // Codes the fonts leave empty, codes outside them, and text fonts.
+    EXPECT_EQ(SymbolSign(SymbolSet::Symbol, 0x80), 0U);
+    EXPECT_EQ(SymbolSign(SymbolSet::Wingdings, 0xFF), 0U);
+    EXPECT_EQ(SymbolSign(SymbolSet::Wingdings3, 0xF5), 0U);
+    EXPECT_EQ(SymbolSign(SymbolSet::Wingdings, 0x1F), 0U);
+    EXPECT_EQ(SymbolSign(SymbolSet::Wingdings, 0x141), 0U);
+    EXPECT_EQ(SymbolSign(SymbolSet::None, 'a'), 0U);
+    EXPECT_EQ(SymbolSign(SymbolSet::Unmapped, 'a'), 0U);
+}
+
+TEST(SymbolSigns, TheSignFontCarriesEverySign)
+{
+    EnsureGuiApplication();
+    QFont font(orvelle::kSignFamily.toString());
+    font.setPixelSize(20);
+    ASSERT_EQ(QFontInfo(font).family(), orvelle::kSignFamily.toString())
+        << "fonts-symbola is not installed";
+    const QRawFont raw = QRawFont::fromFont(font);
+    for (auto set : {orvelle::SymbolSet::Symbol, orvelle::SymbolSet::Wingdings,
+                     orvelle::SymbolSet::Wingdings2, orvelle::SymbolSet::Wingdings3,
+                     orvelle::SymbolSet::Webdings}) {
+        int signs = 0;
+        for (char32_t code = 0x20; code <= 0xFF; ++code) {
+            if (const char32_t sign = orvelle::SymbolSign(set, code)) {
+                ++signs;
+                EXPECT_TRUE(raw.supportsCharacter(sign))
+                    << int(set) << " " << std::hex << unsigned(code) << " " << unsigned(sign);
+            }
+        }
+        EXPECT_GT(signs, 180) << int(set);
+    }
+}
+
+// The sign drawn straight through Qt in the sign font, as the player sets
+// its fonts up, with its cell's top-left corner at `at`.
+void DrawSign(QImage& image, QPoint at, const QString& sign)
+{
+    QFont font(orvelle::kSignFamily.toString());
+    font.setStyleStrategy(QFont::NoAntialias);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    font.setKerning(false);
+    font.setPixelSize(20);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(at) + QPointF(0, QFontMetricsF(font).ascent()), sign);
+}
+
+// A table of a picture font, one code to a cell as character maps print
+// them, drawn by 8-bit records and by UTF-16 ones at U+F0xx, against the
+// signs drawn directly.
+TEST_F(TextPlay, PictureFontTablesDrawTheirSigns)
+{
+    constexpr int kColumns = 16, kCell = 28;
+    const QSize size(kColumns * kCell, 14 * kCell);
+    for (auto [face, set] : {std::pair{u"Wingdings 2", orvelle::SymbolSet::Wingdings2},
+                             std::pair{u"Symbol", orvelle::SymbolSet::Symbol},
+                             std::pair{u"Webdings", orvelle::SymbolSet::Webdings}}) {
+        state.font.faceName = QString::fromUtf16(face);
+        state.font.charSet = orvelle::kSymbolCharSet;
+        std::vector<QByteArray> eightBit, wide;
+        QImage expected(size, QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        for (int code = 0x21; code <= 0xFF; ++code) {
+            const QPoint at(((code - 0x20) % kColumns) * kCell, ((code - 0x20) / kColumns) * kCell);
+            eightBit.push_back(TextA({at.x(), at.y()}, QByteArray(1, char(code))));
+            wide.push_back(TextW({at.x(), at.y()}, QString(QChar(0xF000 + code))));
+            const char32_t sign = orvelle::SymbolSign(set, char32_t(code));
+            const char32_t shown = sign ? sign : U'\u25A1';
+            DrawSign(expected, at, QString::fromUcs4(&shown, 1));
+        }
+        const QImage drawn = Play(eightBit, size);
+        EXPECT_EQ(drawn, expected) << QString::fromUtf16(face).toStdString();
+        EXPECT_EQ(Play(wide, size), drawn) << QString::fromUtf16(face).toStdString();
+    }
+    // The same code in a text font is a letter, not the sign.
+    state.font.faceName = QStringLiteral("Symbol");
+    const QImage alpha = Play({TextA({10, 10}, QByteArray("a"))});
+    state.font.faceName = QStringLiteral("Arial");
+    state.font.charSet = 0;
+    EXPECT_NE(alpha, Play({TextA({10, 10}, QByteArray("a"))}));
+}
+
+struct CodePageCase {
+    const char* what;
+    std::uint8_t charSet;
+    const char* face;
+    QByteArray bytes;
+    char32_t character;
+    QFontDatabase::WritingSystem script;
+};
+
+void PrintTo(const CodePageCase& row, std::ostream* out)
+{
+    *out << row.what;
+}
+
+// Each Windows character set read in its code page; the characters are
+// what Python's codecs give for the same bytes.
+const CodePageCase kCodePages[] = {
+    {"Hebrew", 177, "Arial", "\xE0", U'\u05D0', QFontDatabase::Hebrew},
+    {"Arabic", 178, "Arial", "\xC7", U'\u0627', QFontDatabase::Arabic},
+    {"Greek", 161, "Arial", "\xE1", U'\u03B1', QFontDatabase::Greek},
+    {"Turkish", 162, "Arial", "\xF0", U'\u011F', QFontDatabase::Latin},
+    {"Baltic", 186, "Arial", "\xE8", U'\u010D', QFontDatabase::Latin},
+    {"Cyrillic", 204, "Arial", "\xC0", U'\u0410', QFontDatabase::Cyrillic},
+    {"Central European", 238, "Arial", "\xE8", U'\u010D', QFontDatabase::Latin},
+    {"Thai", 222, "Tahoma", "\xA1", U'\u0E01', QFontDatabase::Thai},
+    {"Vietnamese", 163, "Arial", "\xD0", U'\u0110', QFontDatabase::Vietnamese},
+    {"OEM", 255, "Terminal", "\xB0", U'\u2591', QFontDatabase::Any},
+    {"Mac", 77, "Arial", "\x80", U'\u00C4', QFontDatabase::Latin},
+    {"Simplified Chinese", 134, "SimSun", "\xC4\xE3", U'\u4F60',
+     QFontDatabase::SimplifiedChinese},
+    {"Traditional Chinese", 136, "MingLiU", "\xA7\x41", U'\u4F60',
+     QFontDatabase::TraditionalChinese},
+    {"Korean", 129, "Gulim", "\xC7\xD1", U'\uD55C', QFontDatabase::Korean},
+    {"Japanese with the NEC signs", 128, "MS Gothic", "\x87\x40", U'\u2460',
+     QFontDatabase::Japanese},
+    {"the default set of a Japanese face", 1, "ＭＳ ゴシック", "\x93\xFA", U'\u65E5',
+     QFontDatabase::Japanese},
+    {"the default set of a Western face", 1, "Arial", "\x80", U'\u20AC', QFontDatabase::Latin},
+};
+
+class CodePages : public TextPlay, public ::testing::WithParamInterface<CodePageCase> {};
+
+TEST_P(CodePages, EightBitTextIsReadInTheCharacterSetsCodePage)
+{
+    const CodePageCase& row = GetParam();
+    const QString face = QString::fromUtf8(row.face);
+    const QString character = QString::fromUcs4(&row.character, 1);
+    EXPECT_EQ(orvelle::DecodeCharSetText(row.bytes, row.charSet, face), character);
+    // A two-byte character is one character, whatever follows it.
+    const orvelle::CodePage page = orvelle::CodePageOf(row.charSet, face);
+    EXPECT_EQ(orvelle::LeadsTwoBytes(page.doubleByte, std::uint8_t(row.bytes[0])),
+              row.bytes.size() == 2);
+
+    // Drawn, it is that character, in a font the set-up installs for it.
+    state.font.charSet = row.charSet;
+    state.font.faceName = face;
+    const QImage drawn = Play({TextA({10, 10}, row.bytes + QByteArray(" "))});
+    EXPECT_EQ(drawn, Play({TextW({10, 10}, character + u' ')}));
+    EXPECT_FALSE(InkBox(drawn).isNull());
+    EXPECT_FALSE(QFontDatabase::families(row.script).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(TextPlay, CodePages, ::testing::ValuesIn(kCodePages),
+                         [](const ::testing::TestParamInfo<CodePageCase>& info) {
+                             return RowName(info.index, info.param.what);
+                         });
+TEST_F(TextPlay, DoubleByteCharactersKeepTheSpacingOfBothBytes)
+{
+    // 你好 in GBK, with a spacing entry for every byte.
+    state.font.charSet = 134;
+    state.font.faceName = QStringLiteral("SimSun");
+    Text bytes{10, 10};
+    bytes.dx = {10, 20, 15, 15};
+    Text chars{10, 10};
+    chars.dx = {30, 30};
+    EXPECT_EQ(Play({TextA(bytes, QByteArray("\xC4\xE3\xBA\xC3", 4))}),
+              Play({TextW(chars, QStringLiteral("你好"))}));
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringDecoder>
+#include <QStringView>
 
 namespace orvelle {
 
@@ -17,11 +19,27 @@ inline constexpr std::uint8_t kShiftJisCharSet = 128;
 QString SubstituteFontFamily(const QString& faceName, std::uint8_t pitchAndFamily,
                              std::uint8_t charSet);
 
-// The code page 8-bit text in a font of this character set is written in.
-const char* CodePageOf(std::uint8_t charSet);
+// Which bytes of a code page lead a two-byte character.
+enum class DoubleByte : std::uint8_t { None, ShiftJis, Wide, Johab };
 
-// 8-bit text of a font's character set as Unicode; Latin-1 where Qt has no
-// converter for the code page.
-QString DecodeCharSetText(QByteArrayView bytes, std::uint8_t charSet);
+// The code page 8-bit text in a font is written in: its converter's name
+// (null where there is none) and its double-byte rule.
+struct CodePage {
+    const char* name;
+    DoubleByte doubleByte;
+};
+
+// The code page of a font's character set; the face tells which one the
+// default character set stood for.
+CodePage CodePageOf(std::uint8_t charSet, QStringView faceName);
+
+bool LeadsTwoBytes(DoubleByte kind, std::uint8_t b);
+
+// A stateless decoder for the code page; Latin-1 where Qt has no
+// converter for it.
+QStringDecoder DecoderOf(const CodePage& page);
+
+// 8-bit text of a font's character set as Unicode.
+QString DecodeCharSetText(QByteArrayView bytes, std::uint8_t charSet, QStringView faceName);
 
 } // namespace orvelle
