@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QGuiApplication>
@@ -313,6 +314,30 @@ bool Finite(const QPointF& p)
            std::abs(p.y()) < kCoordinateLimit;
 }
 
+// Whether the run's glyph indices can be drawn with the drawing font.
+bool DrawsGlyphIndices(const QFont& font, const QString& faceName)
+{
+    // Glyph indices number the glyphs of the font file the picture was made
+    // with. A substitute, even one with the same metrics, orders its glyphs
+    // as its own makers chose, and without the original file there is no
+    // way to map one order onto the other: only the named face itself
+    // draws them as meant.
+    return QFontInfo(font).family().compare(faceName, Qt::CaseInsensitive) == 0;
+}
+
+// Each cell or glyph one advance after the other, for runs whose own
+// advances are unknown.
+Layout Evenly(std::size_t count, double advance)
+{
+    Layout layout;
+    layout.starts.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        layout.starts.push_back(layout.end);
+        layout.end += QPointF(advance, 0);
+    }
+    return layout;
+}
+
 // What the painter's target shows, in its current coordinates, with a
 // margin for glyphs that start outside and reach in.
 QRectF VisibleFrame(const QPainter& painter, const QFont& font)
@@ -348,12 +373,14 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
     }
 
     const bool rightToLeft = RightToLeftReading(state.textAlign, run.options);
+    const bool boxes =
+        run.boxes || (run.glyphIndices && !DrawsGlyphIndices(font, state.font.faceName));
     const std::size_t count = run.glyphIndices ? run.glyphs.size() : run.cells.size();
     // Strings with right-to-left or joining letters are shaped by Qt as a
     // whole; the rest draws cell by cell, which stays quick for long ones.
-    const bool shaped = !run.glyphIndices && (rightToLeft || NeedsShaping(run.cells));
+    const bool shaped = !boxes && !run.glyphIndices && (rightToLeft || NeedsShaping(run.cells));
     QRawFont raw;
-    if (run.glyphIndices)
+    if (run.glyphIndices && !boxes)
         raw = QRawFont::fromFont(font);
     Layout layout;
     const bool spaced = !run.advances.empty();
@@ -361,6 +388,8 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
     ShapedText paragraph;
     if (spaced) {
         layout = FromSpacing(run.advances, dc);
+    } else if (boxes) {
+        layout = Evenly(count, metrics.averageCharWidth());
     } else if (run.glyphIndices) {
         if (raw.isValid()) {
             const QList<quint32> indices(run.glyphs.begin(), run.glyphs.end());
@@ -401,7 +430,9 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
     const bool anything = count > 0;
     if (path && anything) {
         QPainterPath glyphs;
-        if (run.glyphIndices) {
+        if (boxes) {
+            AddBoxes(glyphs, BoxesAt(layout.starts, layout.end, font), shift);
+        } else if (run.glyphIndices) {
             for (std::size_t i = 0; i < run.glyphs.size() && raw.isValid(); ++i)
                 glyphs.addPath(
                     raw.pathForGlyph(run.glyphs[i]).translated(layout.starts[i] + shift));
@@ -430,7 +461,9 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
         // A paragraph reads from left to right unless the record says
         // otherwise, whatever the machine's language.
         painter.setLayoutDirection(Qt::LeftToRight);
-        if (run.glyphIndices) {
+        if (boxes) {
+            DrawBoxes(painter, BoxesAt(layout.starts, layout.end, font), shift, state.textColour);
+        } else if (run.glyphIndices) {
             if (raw.isValid() && layout.starts.size() == run.glyphs.size()) {
                 QGlyphRun glyphs;
                 glyphs.setRawFont(raw);

@@ -3,6 +3,7 @@
 #include <numeric>
 #include <utility>
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRawFont>
@@ -324,6 +325,47 @@ void AddShaped(QPainterPath& path, const ShapedText& text, const QPointF& shift)
         for (qsizetype i = 0; i < glyphs.size() && i < positions.size(); ++i)
             path.addPath(raw.pathForGlyph(glyphs[i]).translated(positions[i] + shift));
     }
+}
+
+Boxes BoxesAt(const std::vector<QPointF>& starts, const QPointF& end, const QFont& font)
+{
+    const double em = font.pixelSize() > 0 ? font.pixelSize() : QFontMetricsF(font).height();
+    const double average = std::max(1.0, QFontMetricsF(font).averageCharWidth());
+    // What a missing glyph looks like in most fonts: an outline a little
+    // inside its advance, about as tall as a capital.
+    const double height = std::max(2.0, std::round(0.7 * em));
+    Boxes boxes;
+    boxes.outline = std::max(1.0, std::round(em / 24));
+    boxes.rects.reserve(starts.size());
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const QPointF after = i + 1 < starts.size() ? starts[i + 1] : end;
+        double advance = after.x() - starts[i].x();
+        if (std::abs(advance) < 1)
+            advance = average;
+        const double width = std::max(2 * boxes.outline + 1, std::round(std::abs(advance) * 0.8));
+        const double left = std::min(starts[i].x(), starts[i].x() + advance) +
+                            std::floor((std::abs(advance) - width) / 2);
+        boxes.rects.emplace_back(left, starts[i].y() - height, width, height);
+    }
+    return boxes;
+}
+
+void DrawBoxes(QPainter& painter, const Boxes& boxes, const QPointF& shift, const QColor& colour)
+{
+    const double t = boxes.outline;
+    for (const QRectF& box : boxes.rects) {
+        const QRectF r = box.translated(shift);
+        painter.fillRect(QRectF(r.left(), r.top(), r.width(), t), colour);
+        painter.fillRect(QRectF(r.left(), r.bottom() - t, r.width(), t), colour);
+        painter.fillRect(QRectF(r.left(), r.top() + t, t, r.height() - 2 * t), colour);
+        painter.fillRect(QRectF(r.right() - t, r.top() + t, t, r.height() - 2 * t), colour);
+    }
+}
+
+void AddBoxes(QPainterPath& path, const Boxes& boxes, const QPointF& shift)
+{
+    for (const QRectF& box : boxes.rects)
+        path.addRect(box.translated(shift));
 }
 
 } // namespace orvelle

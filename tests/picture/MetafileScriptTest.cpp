@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 #include <QRawFont>
 #include <QString>
 #include <QTextLayout>
@@ -86,6 +87,22 @@ QRect InkIn(const QImage& image, int from, int to)
 {
     const QRect box = InkBox(Columns(image, from, to));
     return box.isNull() ? box : box.translated(from, 0);
+}
+
+// Whether the ink is one outlined rectangle: its edges all ink, its inside
+// all white.
+bool IsOutline(const QImage& image, const QRect& box)
+{
+    if (box.width() < 3 || box.height() < 3)
+        return false;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const bool edge =
+                x == box.left() || x == box.right() || y == box.top() || y == box.bottom();
+            if ((image.pixel(x, y) != qRgb(255, 255, 255)) != edge)
+                return false;
+        }
+    return true;
 }
 
 class ScriptPlay : public TextPlay {
@@ -240,6 +257,94 @@ TEST_F(ScriptPlay, HebrewInAPathTakesTheSameSlots)
     EXPECT_TRUE(InkIn(filled, 78, 160).isNull());
     EXPECT_LT(2 * vav.width(), shin.width());
     EXPECT_LT(lamed.top(), shin.top()) << "the lamed rises above the others";
+}
+
+// Glyph indices of Liberation Sans for "Hg".
+QByteArray HgIndices()
+{
+    const QList<quint32> glyphs = QRawFont::fromFont(Drawing(QStringLiteral("Liberation Sans")))
+                                      .glyphIndexesForString(QStringLiteral("Hg"));
+    QByteArray indices;
+    for (quint32 g : glyphs)
+        PutU16(indices, g);
+    return indices;
+}
+
+QByteArray ByIndex(const Text& t)
+{
+    return Record(EmfRecord::ExtTextOutW, ExtTextOutBody(t, HgIndices(), 2));
+}
+
+TEST_F(TextPlay, GlyphIndicesDrawOnlyWithTheFaceTheyBelongTo)
+{
+    state.textAlign = orvelle::kTaBaseline;
+    const Text spaced{20, kBaseline, kGlyphIndex, {}, {30, 30}};
+    // The installed face itself: its glyphs, as its characters draw.
+    state.font.faceName = QStringLiteral("liberation sans");
+    EXPECT_EQ(Play({ByIndex(spaced)}),
+              Play({TextW({20, kBaseline, 0, {}, {30, 30}}, QStringLiteral("Hg"))}));
+
+    // Arial's indices drawn with its substitute would be other signs: a box
+    // stands in each slot instead.
+    state.font.faceName = QStringLiteral("Arial");
+    const QImage boxes = Play({ByIndex(spaced)});
+    const QRect first = InkIn(boxes, 20, 50);
+    const QRect second = InkIn(boxes, 50, 80);
+    ASSERT_FALSE(first.isNull() || second.isNull());
+    EXPECT_TRUE(InkIn(boxes, 80, 160).isNull());
+    EXPECT_TRUE(IsOutline(boxes, first));
+    EXPECT_TRUE(IsOutline(boxes, second));
+    EXPECT_EQ(second, first.translated(30, 0));
+    EXPECT_EQ(first.bottom(), kBaseline - 1) << "standing on the baseline";
+    EXPECT_EQ(first.top(), second.top());
+    EXPECT_GT(first.width(), 15);
+    EXPECT_LT(first.width(), 30);
+    EXPECT_GT(first.height(), 10);
+    EXPECT_LT(first.height(), 20);
+
+    // In the text colour, and on the opaque rectangle.
+    state.textColour = QColor(0, 0, 255);
+    state.backColour = QColor(255, 0, 0);
+    const QImage coloured = Play({ByIndex(
+        {20, kBaseline, kGlyphIndex | kOpaque, QRect(QPoint(10, 10), QPoint(99, 59)), {30, 30}})});
+    EXPECT_EQ(InkBox(coloured, qRgb(255, 0, 0)), first | second);
+    EXPECT_EQ(Count(coloured, qRgb(0, 0, 255)), Count(boxes, qRgb(0, 0, 0)));
+}
+
+TEST_F(TextPlay, BoxesFollowTheAlignmentAndGoIntoAPath)
+{
+    // Without spacing, each box takes the font's average width.
+    state.font.faceName = QStringLiteral("Arial");
+    const double average =
+        QFontMetricsF(Drawing(QStringLiteral("Liberation Sans"))).averageCharWidth();
+    const QRect left = InkBox(Play({ByIndex({80, 40, kGlyphIndex})}));
+    ASSERT_FALSE(left.isNull());
+    EXPECT_GE(left.left(), 80);
+    EXPECT_LE(left.right(), 80 + 2 * average);
+    EXPECT_GT(left.right(), 80 + average);
+    state.textAlign = orvelle::kTaRight;
+    const QRect right = InkBox(Play({ByIndex({80, 40, kGlyphIndex})}));
+    EXPECT_LT(right.right(), 80);
+    EXPECT_GE(right.left(), 80 - 2 * average);
+    state.textAlign = orvelle::kTaCenter;
+    const QRect centre = InkBox(Play({ByIndex({80, 40, kGlyphIndex})}));
+    EXPECT_LT(centre.left(), 80);
+    EXPECT_GT(centre.right(), 80);
+
+    // Into an open path, one rectangle a box.
+    state.textAlign = orvelle::kTaBaseline;
+    state.pathOpen = true;
+    EXPECT_TRUE(InkBox(Play({ByIndex({20, kBaseline, kGlyphIndex, {}, {30, 30}})})).isNull());
+    const QList<QPolygonF> rects = state.path.toSubpathPolygons();
+    ASSERT_EQ(rects.size(), 2);
+    for (const QPolygonF& r : rects) {
+        EXPECT_EQ(r.size(), 5);
+        EXPECT_EQ(r.boundingRect().bottom(), kBaseline);
+    }
+    EXPECT_GE(rects[0].boundingRect().left(), 20);
+    EXPECT_LE(rects[0].boundingRect().right(), 50);
+    EXPECT_GE(rects[1].boundingRect().left(), 50);
+    EXPECT_LE(rects[1].boundingRect().right(), 80);
 }
 
 TEST_F(TextPlay, LatinWithSpacingStillDrawsCellByCell)

@@ -2,13 +2,15 @@
 
 // Text of the metafile player that cannot be drawn cell by cell: strings
 // that Qt must shape and order as a whole (right-to-left scripts, joining
-// letters, combining marks). Everything here works in the text's own frame: x along the baseline
+// letters, combining marks), and the boxes drawn for signs no installed font
+// has. Everything here works in the text's own frame: x along the baseline
 // from the string's start, y down, the baseline at y = 0.
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include <QColor>
 #include <QFont>
 #include <QGlyphRun>
 #include <QList>
@@ -52,5 +54,18 @@ ShapedText ShapeSpaced(const std::vector<QString>& cells, const std::vector<QPoi
 
 void DrawShaped(QPainter& painter, const ShapedText& text, const QPointF& shift);
 void AddShaped(QPainterPath& path, const ShapedText& text, const QPointF& shift);
+
+// Boxes standing for signs that cannot be drawn: one per advance, standing
+// on the baseline, a little narrower than its advance (or than the font's
+// average width where the advance is nil) and about as tall as a capital.
+struct Boxes {
+    std::vector<QRectF> rects;
+    double outline = 1;
+};
+
+Boxes BoxesAt(const std::vector<QPointF>& starts, const QPointF& end, const QFont& font);
+// Each box outlined in the colour, its outline inside the box.
+void DrawBoxes(QPainter& painter, const Boxes& boxes, const QPointF& shift, const QColor& colour);
+void AddBoxes(QPainterPath& path, const Boxes& boxes, const QPointF& shift);
 
 } // namespace orvelle
