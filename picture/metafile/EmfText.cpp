@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QGuiApplication>
@@ -18,6 +19,7 @@
 
 #include "EmfContext.h"
 #include "EmfFonts.h"
+#include "EmfTextShaping.h"
 #include "SymbolFonts.h"
 
 namespace orvelle {
@@ -335,6 +337,42 @@ bool Finite(const QPointF& p)
            std::abs(p.y()) < kCoordinateLimit;
 }
 
+// Whether the run's glyph indices can be drawn with the drawing font.
+bool DrawsGlyphIndices(const QFont& font, const QString& faceName)
+{
+    // Glyph indices number the glyphs of the font file the picture was made
+    // with. A substitute, even one with the same metrics, orders its glyphs
+    // as its own makers chose, and without the original file there is no
+    // way to map one order onto the other: only the named face itself
+    // draws them as meant.
+    return QFontInfo(font).family().compare(faceName, Qt::CaseInsensitive) == 0;
+}
+
+// Each cell or glyph one advance after the other, for runs whose own
+// advances are unknown.
+Layout Evenly(std::size_t count, double advance)
+{
+    Layout layout;
+    layout.starts.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        layout.starts.push_back(layout.end);
+        layout.end += QPointF(advance, 0);
+    }
+    return layout;
+}
+
+// What the painter's target shows, in its current coordinates, with a
+// margin for glyphs that start outside and reach in.
+QRectF VisibleFrame(const QPainter& painter, const QFont& font)
+{
+    const QPaintDevice* device = painter.device();
+    const double margin = 2.0 * font.pixelSize() + 2;
+    return painter.deviceTransform()
+        .inverted()
+        .mapRect(QRectF(0, 0, device->width(), device->height()))
+        .adjusted(-margin, -margin, margin, margin);
+}
+
 void DrawRun(const TextRun& run, EmfDrawing& dc)
 {
     const DcState& state = dc.state;
@@ -357,14 +395,24 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
             painter.setClipRect(box.isValid() ? box : QRect(), Qt::IntersectClip);
     }
 
+    const bool rightToLeft = RightToLeftReading(state.textAlign, run.options);
+    const bool boxes =
+        run.boxes || (run.glyphIndices && !DrawsGlyphIndices(font, state.font.faceName));
+    const std::size_t count = run.glyphIndices ? run.glyphs.size() : run.cells.size();
+    // Strings with right-to-left or joining letters are shaped by Qt as a
+    // whole; the rest draws cell by cell, which stays quick for long ones.
+    const bool shaped = !boxes && !run.glyphIndices && (rightToLeft || NeedsShaping(run.cells));
     QRawFont raw;
-    if (run.glyphIndices)
+    if (run.glyphIndices && !boxes)
         raw = QRawFont::fromFont(font);
     Layout layout;
     const bool spaced = !run.advances.empty();
     QString whole;
+    ShapedText paragraph;
     if (spaced) {
         layout = FromSpacing(run.advances, dc);
+    } else if (boxes) {
+        layout = Evenly(count, metrics.averageCharWidth());
     } else if (run.glyphIndices) {
         if (raw.isValid()) {
             const QList<quint32> indices(run.glyphs.begin(), run.glyphs.end());
@@ -378,7 +426,12 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
     } else {
         for (const QString& cell : run.cells)
             whole += cell;
-        layout.end = QPointF(metrics.horizontalAdvance(whole), 0);
+        if (rightToLeft) {
+            paragraph = ShapeWhole(whole, font, true);
+            layout.end = QPointF(paragraph.width, 0);
+        } else {
+            layout.end = QPointF(metrics.horizontalAdvance(whole), 0);
+        }
     }
 
     // The reference point is the left, centre or right of the string's
@@ -397,16 +450,24 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
     frame.translate(origin.x(), origin.y());
     frame.rotate(-angle);
 
-    const bool anything = !run.cells.empty() || !run.glyphs.empty();
+    const bool anything = count > 0;
     if (path && anything) {
         QPainterPath glyphs;
-        if (run.glyphIndices) {
+        if (boxes) {
+            AddBoxes(glyphs, BoxesAt(layout.starts, layout.end, font), shift);
+        } else if (run.glyphIndices) {
             for (std::size_t i = 0; i < run.glyphs.size() && raw.isValid(); ++i)
                 glyphs.addPath(
                     raw.pathForGlyph(run.glyphs[i]).translated(layout.starts[i] + shift));
+        } else if (spaced && shaped) {
+            AddShaped(glyphs,
+                      ShapeSpaced(run.cells, layout.starts, layout.end, font, rightToLeft, {}),
+                      shift);
         } else if (spaced) {
             for (std::size_t i = 0; i < run.cells.size(); ++i)
                 glyphs.addText(layout.starts[i] + shift, font, run.cells[i]);
+        } else if (rightToLeft) {
+            AddShaped(glyphs, paragraph, shift);
         } else {
             glyphs.addText(shift, font, whole);
         }
@@ -420,7 +481,12 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
         }
         painter.setPen(state.textColour);
         painter.setFont(font);
-        if (run.glyphIndices) {
+        // A paragraph reads from left to right unless the record says
+        // otherwise, whatever the machine's language.
+        painter.setLayoutDirection(Qt::LeftToRight);
+        if (boxes) {
+            DrawBoxes(painter, BoxesAt(layout.starts, layout.end, font), shift, state.textColour);
+        } else if (run.glyphIndices) {
             if (raw.isValid() && layout.starts.size() == run.glyphs.size()) {
                 QGlyphRun glyphs;
                 glyphs.setRawFont(raw);
@@ -434,16 +500,17 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
                 glyphs.setStrikeOut(font.strikeOut());
                 painter.drawGlyphRun(QPointF(0, 0), glyphs);
             }
+        } else if (spaced && shaped) {
+            const QRectF visible = VisibleFrame(painter, font).translated(-shift);
+            DrawShaped(
+                painter,
+                ShapeSpaced(run.cells, layout.starts, layout.end, font, rightToLeft, visible),
+                shift);
         } else if (spaced) {
             // Cells outside the target are left out, and a cell drawn again
             // where it already stands changes no pixel: a long string or
             // one stacked on a single spot stays quick.
-            const QPaintDevice* device = painter.device();
-            const double margin = 2.0 * font.pixelSize() + 2;
-            const QRectF visible = painter.deviceTransform()
-                                       .inverted()
-                                       .mapRect(QRectF(0, 0, device->width(), device->height()))
-                                       .adjusted(-margin, -margin, margin, margin);
+            const QRectF visible = VisibleFrame(painter, font);
             QSet<QString> drawnHere;
             QPointF here(qQNaN(), qQNaN());
             for (std::size_t i = 0; i < run.cells.size(); ++i) {
@@ -459,6 +526,8 @@ void DrawRun(const TextRun& run, EmfDrawing& dc)
                 drawnHere.insert(run.cells[i]);
                 painter.drawText(at, run.cells[i]);
             }
+        } else if (rightToLeft) {
+            DrawShaped(painter, paragraph, shift);
         } else {
             painter.drawText(shift, whole);
         }
