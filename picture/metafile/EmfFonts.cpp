@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include <QFontMetricsF>
 #include <QStringDecoder>
 #include <QStringView>
 
@@ -194,6 +195,34 @@ QStringDecoder DecoderOf(const CodePage& page)
 QString DecodeCharSetText(QByteArrayView bytes, std::uint8_t charSet, QStringView faceName)
 {
     return DecoderOf(CodePageOf(charSet, faceName)).decode(bytes);
+}
+
+double AverageCharWidth(const QFont& font)
+{
+    // The weights of the OpenType OS/2 table's xAvgCharWidth for versions 0
+    // to 2, per thousand: the lower-case letters a to z, then the space.
+    // Windows reads a logical font's width against that figure, and the
+    // metric-compatible substitutes share the letters' advances but not
+    // the figure: Liberation Sans gives the newer all-glyph average, 0.59 em
+    // against Arial's 0.44, which would squeeze every letter by a quarter.
+    static constexpr int kWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3,  6,  35,  20, 56,
+                                         56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2, 166};
+    // Read in design units, as the figure is: advances hinted to whole
+    // pixels at a small size would be off by several per cent.
+    constexpr int kDesignPixels = 2048;
+    QFont design = font;
+    design.setPixelSize(kDesignPixels);
+    design.setHintingPreference(QFont::PreferNoHinting);
+    const QFontMetricsF metrics(design);
+    const double scale = double(font.pixelSize()) / kDesignPixels;
+    double sum = 0;
+    for (int i = 0; i < 27; ++i) {
+        const QChar c = i < 26 ? QChar(u'a' + i) : QChar(u' ');
+        if (!metrics.inFont(c))
+            return QFontMetricsF(font).averageCharWidth();
+        sum += kWeights[i] * metrics.horizontalAdvance(c);
+    }
+    return sum / 1000 * scale;
 }
 
 } // namespace orvelle

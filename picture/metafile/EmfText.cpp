@@ -292,7 +292,7 @@ QFont DrawingFont(const Font& f, const EmfDrawing& dc)
     double stretch = 100;
     if (f.width != 0) {
         const double wanted = std::abs(double(f.width)) * ScaleX(dc.mapping);
-        const double average = QFontMetricsF(font).averageCharWidth();
+        const double average = AverageCharWidth(font);
         if (average > 0)
             stretch = 100 * wanted / average;
     } else if (ScaleY(dc.mapping) > 0) {

@@ -175,6 +175,24 @@ TEST_F(TextPlay, LettersStretchWithAnUnevenMapping)
     EXPECT_EQ(narrow.height(), even.height());
 }
 
+// A logical font's width is measured as Windows measures Arial's: 904 of
+// 2048 units of the em (its OS/2 average), so the width a program writes
+// for a plain Arial draws plain letters, and twice that doubles them.
+TEST_F(TextPlay, AGivenWidthIsReadAgainstTheOriginalFontsAverage)
+{
+    state.font.height = -40;
+    const QString text = QStringLiteral("mmmm");
+    const QRect plain = InkBox(Play({TextW({10, 10}, text)}, {400, 80}));
+    state.font.width = 18; // 40 * 904 / 2048
+    const QRect given = InkBox(Play({TextW({10, 10}, text)}, {400, 80}));
+    // Hinting a font stretched by 2 % rounds its advances up a little.
+    EXPECT_NEAR(given.width(), plain.width() * 1.02, plain.width() * 0.04);
+    EXPECT_EQ(given.height(), plain.height());
+    state.font.width = 36;
+    const QRect doubled = InkBox(Play({TextW({10, 10}, text)}, {400, 80}));
+    EXPECT_NEAR(doubled.width(), 2 * 1.02 * plain.width(), plain.width() * 0.08);
+}
+
 TEST_F(TextPlay, UpdateCpUsesAndMovesTheCurrentPosition)
 {
     state.textAlign = orvelle::kTaUpdateCp;

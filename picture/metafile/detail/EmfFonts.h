@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include <QByteArrayView>
+#include <QFont>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringView>
@@ -41,5 +42,9 @@ QStringDecoder DecoderOf(const CodePage& page);
 
 // 8-bit text of a font's character set as Unicode.
 QString DecodeCharSetText(QByteArrayView bytes, std::uint8_t charSet, QStringView faceName);
+
+// The average character width a logical font's width is measured against,
+// as Windows figures it for the fonts our substitutes stand in for.
+double AverageCharWidth(const QFont& font);
 
 } // namespace orvelle
