@@ -60,7 +60,8 @@ QString UsageText()
         "       orvelle-cli render FILE [--size WxH] [-o OUT]\n"
         "       orvelle-cli check [--exact | --fuzzy] [--ignore-size | --compare-size]\n"
         "                         [--noise N] [--color N] [--ext PATTERN,...]\n"
-        "                         [--list FILE] [--cache-mib N] [--stats] [-0] PATH...\n");
+        "                         [--list FILE] [--cache-mib N] [--stats] [-0] PATH...\n"
+        "       orvelle-cli --help | --version\n");
 }
 
 int Usage(std::FILE* err)
@@ -365,6 +366,10 @@ int Run(const QStringList& args, std::FILE* out, std::FILE* err)
     const QString& command = args.front();
     if (command == u"--help" || command == u"-h" || command == u"help")
         return Help(out);
+    if (command == u"--version") {
+        Print(out, QStringLiteral("orvelle-cli " ORVELLE_VERSION "\n"));
+        return 0;
+    }
     const QStringList rest = args.mid(1);
     // Whatever a command lets out ends it with a message, never the program
     // with an uncaught exception.

@@ -115,6 +115,22 @@ QString ResolveShownPath(const QString& shown)
     return shown;
 }
 
+bool FolderWritable(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && info.isWritable();
+}
+
+bool MakeFolders(const QString& path)
+{
+    return !path.isEmpty() && QDir().mkpath(path);
+}
+
+QString CurrentFolder()
+{
+    return QDir::toNativeSeparators(QDir::currentPath());
+}
+
 QString ExecutablePath()
 {
     return QCoreApplication::applicationFilePath();
@@ -475,6 +491,46 @@ QString ResolveShownPath(const QString& shown)
         return resolved;
     const QString rest = parts.mid(k).join(u'/');
     return resolved.isEmpty() ? rest : JoinPath(resolved, rest);
+}
+
+bool FolderWritable(const QString& path)
+{
+    const std::optional<QByteArray> name = SystemName(path);
+    struct stat st {};
+    // access() also answers EROFS for a folder on a read-only mount, which
+    // the permission bits would not show, least of all to root.
+    return name && ::stat(name->constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(name->constData(), W_OK | X_OK) == 0;
+}
+
+bool MakeFolders(const QString& path)
+{
+    const std::optional<QByteArray> name = SystemName(path);
+    if (!name || name->isEmpty())
+        return false;
+    // Each ancestor in turn, as mkdir -p does; one that exists already, as
+    // a folder, is passed over.
+    for (qsizetype at = 1; at <= name->size(); ++at) {
+        if (at < name->size() && name->at(at) != '/')
+            continue;
+        const QByteArray part = name->left(at);
+        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st {};
+    return ::stat(name->constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+QString CurrentFolder()
+{
+    // getcwd's bytes: QDir::currentPath() decodes them lossily.
+    std::vector<char> buffer(PATH_MAX + 1);
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE || buffer.size() > (1U << 20))
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    return PathFromNative(QByteArrayView(buffer.data()));
 }
 
 QString ExecutablePath()

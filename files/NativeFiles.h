@@ -117,6 +117,17 @@ QString ResolveShownPath(const QString& shown);
 std::optional<QByteArray> SystemName(const QString& path);
 #endif
 
+// True where new entries may be made in the folder: it exists, the user may
+// write and enter it, and it is not on a read-only file system.
+bool FolderWritable(const QString& path);
+
+// Makes the folder and the missing folders above it; true when it exists
+// afterwards.
+bool MakeFolders(const QString& path);
+
+// The current folder, by its bytes.
+QString CurrentFolder();
+
 // The running program's own path. Needs the application object on platforms
 // other than Linux.
 QString ExecutablePath();

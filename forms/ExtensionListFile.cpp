@@ -70,14 +70,14 @@ bool IsExistingFile(const QString& path)
     return status && status->kind != EntryKind::Folder;
 }
 
-QString IniFileFor(const QString& executablePath)
+QString IniFileFor(const QString& settingsBase)
 {
-    return ChangeFileExt(executablePath, QStringLiteral(".ini"));
+    return ChangeFileExt(settingsBase, QStringLiteral(".ini"));
 }
 
-QString ExtensionListFileFor(const QString& executablePath)
+QString ExtensionListFileFor(const QString& settingsBase)
 {
-    return ChangeFileExt(executablePath, QStringLiteral(".ext"));
+    return ChangeFileExt(settingsBase, QStringLiteral(".ext"));
 }
 
 } // namespace orvelle

@@ -18,8 +18,9 @@ void WriteExtensionList(const QString& path, const QStringList& patterns);
 bool IsExistingFile(const QString& path);
 
 // Where the settings and the default extension list live: beside the
-// executable, under its name with ".ini" and ".ext".
-QString IniFileFor(const QString& executablePath);
-QString ExtensionListFileFor(const QString& executablePath);
+// settings base (the executable, or its name in the user's settings folder,
+// SettingsPlace.h), under its name with ".ini" and ".ext".
+QString IniFileFor(const QString& settingsBase);
+QString ExtensionListFileFor(const QString& settingsBase);
 
 } // namespace orvelle

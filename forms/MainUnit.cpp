@@ -31,6 +31,7 @@
 #include "IniFile.h"
 #include "IntegerText.h"
 #include "ModalResult.h"
+#include "NativeFiles.h"
 #include "NativePath.h"
 #include "PathRules.h"
 #include "ProgressUnit.h"
@@ -70,9 +71,9 @@ QStringList NativePaths(const QStringList& paths)
 
 } // namespace
 
-TMainForm::TMainForm(orvelle::UserPrompts& prompts, QString executablePath, QWidget* parent)
+TMainForm::TMainForm(orvelle::UserPrompts& prompts, QString settingsBase, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()), prompts_(prompts),
-      executablePath_(std::move(executablePath))
+      settingsBase_(std::move(settingsBase))
 {
     ui->setupUi(this);
     setFont(orvelle::FormFont());
@@ -239,10 +240,10 @@ void TMainForm::FormCreate()
 
 void TMainForm::LoadSettings()
 {
-    const orvelle::IniFile ini(orvelle::IniFileFor(executablePath_));
+    const orvelle::IniFile ini(orvelle::IniFileFor(settingsBase_));
     orvelle::Guarded(prompts_, this, [&] {
         const QString path = ini.ReadString(kExtListSection, QStringLiteral("Path"),
-                                            orvelle::ExtensionListFileFor(executablePath_));
+                                            orvelle::ExtensionListFileFor(settingsBase_));
         if (orvelle::IsExistingFile(path)) {
             extensionListUnread_ = true;
             SetExtensionPatterns(orvelle::ReadExtensionList(path));
@@ -270,9 +271,9 @@ void TMainForm::FormDestroy()
 
 void TMainForm::SaveSettings()
 {
-    orvelle::IniFile ini(orvelle::IniFileFor(executablePath_));
+    orvelle::IniFile ini(orvelle::IniFileFor(settingsBase_));
     const QString path = ini.ReadString(kExtListSection, QStringLiteral("Path"),
-                                        orvelle::ExtensionListFileFor(executablePath_));
+                                        orvelle::ExtensionListFileFor(settingsBase_));
     if (!extensionListUnread_) {
         QStringList patterns;
         for (const orvelle::ExtensionItem& item : ExtensionList())
@@ -420,6 +421,26 @@ void TMainForm::mAddFolderClick()
     {
         const orvelle::WaitCursor wait;
         ScanFolder(folder);
+    }
+    RefreshCountText();
+    if (closeRequested_)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TMainForm::OpenPaths(const QStringList& paths)
+{
+    if (runActive_ || paths.isEmpty())
+        return;
+    {
+        const orvelle::WaitCursor wait;
+        for (const QString& path : paths) {
+            if (closeRequested_)
+                break;
+            if (orvelle::IsFolder(path))
+                ScanFolder(path);
+            else
+                AppendEntries({path});
+        }
     }
     RefreshCountText();
     if (closeRequested_)

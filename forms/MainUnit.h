@@ -33,10 +33,11 @@ class TMainForm : public QMainWindow {
     Q_OBJECT
 
 public:
-    // The settings live beside executablePath (its name with ".ini", and the
-    // extension list by default with ".ext"). Creating the window loads them,
-    // destroying it writes them back.
-    TMainForm(orvelle::UserPrompts& prompts, QString executablePath, QWidget* parent = nullptr);
+    // The settings live beside settingsBase (its name with ".ini", and the
+    // extension list by default with ".ext"): the executable's own path, or
+    // its name in the user's settings folder (SettingsPlace.h). Creating the
+    // window loads them, destroying it writes them back.
+    TMainForm(orvelle::UserPrompts& prompts, QString settingsBase, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // The two dialogs that live as long as the program; created after this
@@ -65,6 +66,12 @@ public:
     void mExitClick();
     void mAboutClick();
     void WMDropFiles(const QStringList& names);
+
+    // The paths the program was started with, appended in their order as a
+    // file manager's "open with" hands them over: each folder's tree
+    // searched for the files whose extensions are ticked, any other path
+    // taken as it is.
+    void OpenPaths(const QStringList& paths);
 
     // Appends the matching files of the tree below folder to the file list.
     void ScanFolder(const QString& folder);
@@ -111,7 +118,7 @@ private:
 
     std::unique_ptr<Ui::TMainForm> ui;
     orvelle::UserPrompts& prompts_;
-    const QString executablePath_;
+    const QString settingsBase_;
     std::unique_ptr<orvelle::ApplicationHints> hints_;
     QLabel* statusPanel0_ = nullptr;
     QLabel* statusPanel1_ = nullptr;
