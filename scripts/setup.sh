@@ -32,6 +32,10 @@ packages=(
     # named here), the symbolizer for readable reports, and gcc's
     # LeakSanitizer runtime for the window tests.
     clang-14 libclang-rt-14-dev llvm-14 liblsan0
+    # The installation's tests (tests/packaging/): the desktop entry's and the
+    # metainfo's validators, and the manual pages' formatter; and
+    # dpkg-shlibdeps, which cpack asks for the package's library dependencies.
+    desktop-file-utils appstream groff-base dpkg-dev
 )
 if $bench; then
     packages+=(
