@@ -103,6 +103,11 @@ QString NameLine(const QString& path)
     return QStringLiteral("ﾌｧｲﾙ名：") + DisplayText(path);
 }
 
+QString OverwriteQuestion(const QString& path)
+{
+    return DisplayText(path) + QStringLiteral(" は既にあります\n上書きしますか？");
+}
+
 QString SizeLine(double bytes, const QLocale& locale)
 {
     // Grouped even where the locale's own default leaves digits bare.

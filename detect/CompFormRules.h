@@ -24,6 +24,9 @@ QString TimeLine(const QDateTime& lastWrite, const QLocale& locale);
 QString WidthLine(int width);
 QString HeightLine(int height);
 
+// The question Save As asks before it replaces another file of that name.
+QString OverwriteQuestion(const QString& path);
+
 // Where a picture is drawn in fit mode: at its own size when it fits, shrunk
 // with its aspect kept otherwise, anchored at the top-left corner. The
 // factors are x87 extended quotients stored as doubles, the products

@@ -431,6 +431,10 @@ WriteOutcome WriteWholeFile(const QString& path, QByteArrayView bytes, DirectWri
     const bool existing = ::stat(target.constData(), &st) == 0;
     if (existing && (S_ISDIR(st.st_mode) || ::access(target.constData(), W_OK) != 0))
         return WriteOutcome::NotCreated;
+    // A file with other names keeps them: a new file moved over one name
+    // would leave the others with the old bytes.
+    if (existing && st.st_nlink > 1 && fallback == DirectWrite::WhenNoTemporaryFile)
+        return WriteInPlace(target, bytes);
 
     Descriptor fd;
     QByteArray temporary;

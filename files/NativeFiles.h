@@ -91,7 +91,8 @@ enum class WriteOutcome {
 enum class DirectWrite {
     Never,
     // Where the folder allows no new file but the file itself may be
-    // written, it is rewritten in place, giving up the protection.
+    // written, or the file has other names (hard links) that must keep
+    // seeing it, it is rewritten in place, giving up the protection.
     WhenNoTemporaryFile,
 };
 

@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QUrl>
 
+#include "EventRules.h"
 #include "HandlerGuard.h"
 #include "ToolPictures.h"
 #include "WindowPlacement.h"
@@ -76,6 +77,13 @@ void TAboutBox::CommentsClick()
         QDesktopServices::openUrl(QUrl(HomePage()));
         reject();
     });
+}
+
+void TAboutBox::keyPressEvent(QKeyEvent* event)
+{
+    // The box closes by OK, Enter, its close button or the link only.
+    if (!orvelle::TakeEscape(event))
+        QDialog::keyPressEvent(event);
 }
 
 bool TAboutBox::eventFilter(QObject* watched, QEvent* event)

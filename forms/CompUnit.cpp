@@ -1,6 +1,7 @@
 #include "CompUnit.h"
 
 #include <new>
+#include <optional>
 
 #include <QAction>
 #include <QEvent>
@@ -23,6 +24,7 @@
 #include "ApplicationHints.h"
 #include "Canvas.h"
 #include "CompFormRules.h"
+#include "EventRules.h"
 #include "FileExistence.h"
 #include "FileListRules.h"
 #include "Fonts.h"
@@ -87,9 +89,12 @@ QByteArray ReadWholeFile(const QString& path)
 
 // Written beside the target and moved over it only when complete: a failure
 // part-way leaves an earlier file of that name as it was and no partial file.
+// Where no file may be made beside it, or the target has other names (hard
+// links) that must see the copy too, it is written in place, as the
+// settings are.
 void WriteWholeFile(const QString& path, const QByteArray& bytes)
 {
-    switch (orvelle::WriteWholeFile(path, bytes, orvelle::DirectWrite::Never)) {
+    switch (orvelle::WriteWholeFile(path, bytes, orvelle::DirectWrite::WhenNoTemporaryFile)) {
     case orvelle::WriteOutcome::Written:
         return;
     case orvelle::WriteOutcome::NotCreated:
@@ -101,22 +106,18 @@ void WriteWholeFile(const QString& path, const QByteArray& bytes)
     throw orvelle::EWriteError(orvelle::StreamWriteText());
 }
 
+// Whether both paths name one file (the same device and inode).
+bool SameFile(const QString& a, const QString& b)
+{
+    const std::optional<orvelle::FileId> first = orvelle::IdentifyFile(a);
+    const std::optional<orvelle::FileId> second = orvelle::IdentifyFile(b);
+    return first && second && *first == *second;
+}
+
 // Whether nothing of that name is left, not even a dangling link.
 bool IsGone(const QString& path)
 {
     return !orvelle::EntryExists(path);
-}
-
-bool IsRightButtonEvent(const QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-        return static_cast<const QMouseEvent*>(event)->button() == Qt::RightButton;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -234,10 +235,11 @@ void TCompForm::FormDestroy()
 
 QTreeWidgetItem* TCompForm::SelectedFile() const
 {
-    // A node without children is a file node; a group whose files were all
-    // deleted is one too, but its number names no file.
+    // Files hang below their group's number. A group whose files were all
+    // deleted has no children either, but its number names no file: taken
+    // as a path, it could name one of that name in the current folder.
     QTreeWidgetItem* node = ui->TreeView1->currentItem();
-    if (!node || !node->isSelected() || node->childCount() > 0)
+    if (!node || !node->isSelected() || !node->parent())
         return nullptr;
     if (!orvelle::FileExists(orvelle::NodePath(*node)))
         return nullptr;
@@ -370,6 +372,11 @@ void TCompForm::SaveAs1Click()
         const QString target = chosen.front();
         // The next Save As in this window offers the same name again.
         saveDialog1_->selectFile(orvelle::DisplayText(target));
+        // Another file of that name is replaced only when the user says so;
+        // the picture saved over itself changes nothing and needs no answer.
+        if (orvelle::IsFile(target) && !SameFile(target, source) &&
+            !prompts_.Confirm(this, orvelle::OverwriteQuestion(target)))
+            return;
         WriteWholeFile(target, ReadWholeFile(source));
     });
 }
@@ -389,7 +396,7 @@ bool TCompForm::eventFilter(QObject* watched, QEvent* event)
     }
     // The commands act on the node selected before the menu opened, so the
     // right button must not select; the context menu still comes.
-    if (IsRightButtonEvent(event))
+    if (orvelle::IsRightButtonEvent(event))
         return true;
     return QDialog::eventFilter(watched, event);
 }
@@ -421,13 +428,9 @@ void TCompForm::ShowCutOffNodeText(const QHelpEvent& help)
 
 void TCompForm::keyPressEvent(QKeyEvent* event)
 {
-    // Only the close box, Alt+F4 and Close1 end the showing; Esc is no
-    // answer here, as there is no question.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    // Only the close box, Alt+F4 and Close1 end the showing.
+    if (!orvelle::TakeEscape(event))
+        QDialog::keyPressEvent(event);
 }
 
 void TCompForm::showEvent(QShowEvent* event)

@@ -5,6 +5,7 @@
 
 #include "Errors.h"
 #include "NativeFiles.h"
+#include "NativePath.h"
 #include "PathRules.h"
 
 namespace orvelle {
@@ -47,14 +48,16 @@ QStringList ReadExtensionList(const QString& path)
     const qsizetype zero = bytes.indexOf('\0');
     if (zero >= 0)
         bytes.truncate(zero);
-    return SplitLines(QString::fromUtf8(bytes));
+    // By the bytes, as names are: a Shift-JIS pattern matches the Shift-JIS
+    // names it was written for and is written back as it was read.
+    return SplitLines(PathFromNative(bytes));
 }
 
 void WriteExtensionList(const QString& path, const QStringList& patterns)
 {
     QByteArray bytes;
     for (const QString& pattern : patterns) {
-        bytes.append(pattern.toUtf8());
+        bytes.append(PathToNative(pattern));
         bytes.append("\r\n");
     }
 

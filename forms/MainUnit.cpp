@@ -1,5 +1,7 @@
 #include "MainUnit.h"
 
+#include <exception>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
@@ -22,6 +24,7 @@
 #include "CheckOptionUnit.h"
 #include "CheckSession.h"
 #include "CompUnit.h"
+#include "EventRules.h"
 #include "ExtensionListFile.h"
 #include "FileListRules.h"
 #include "FixedRowDelegate.h"
@@ -105,6 +108,7 @@ TMainForm::TMainForm(orvelle::UserPrompts& prompts, QString settingsBase, QWidge
 
 TMainForm::~TMainForm()
 {
+    qApp->removeEventFilter(this);
     orvelle::Guarded(prompts_, this, [this] { FormDestroy(); });
 }
 
@@ -138,6 +142,9 @@ void TMainForm::BuildPopupMenu()
     popupMenu1_->addAction(ui->pClear);
     popupMenu1_->addSeparator()->setObjectName(QStringLiteral("N5"));
     popupMenu1_->addAction(ui->pCheck);
+    // The right button leaves the selection as it was, as in the results
+    // tree: 除外 removes what the user had selected.
+    ui->ListBox1->viewport()->installEventFilter(this);
     connect(ui->ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         popupMenu1_->popup(ui->ListBox1->viewport()->mapToGlobal(pos));
     });
@@ -274,19 +281,34 @@ void TMainForm::SaveSettings()
     orvelle::IniFile ini(orvelle::IniFileFor(settingsBase_));
     const QString path = ini.ReadString(kExtListSection, QStringLiteral("Path"),
                                         orvelle::ExtensionListFileFor(settingsBase_));
+    // A list that cannot be written loses no other setting: the INI values
+    // are written all the same, and the list's error comes afterwards (the
+    // one shown where the INI file fails too).
+    std::exception_ptr listFailure;
     if (!extensionListUnread_) {
         QStringList patterns;
         for (const orvelle::ExtensionItem& item : ExtensionList())
             patterns << item.pattern;
-        orvelle::WriteExtensionList(path, patterns);
+        try {
+            orvelle::WriteExtensionList(path, patterns);
+        } catch (...) {
+            listFailure = std::current_exception();
+        }
     }
-    ini.WriteString(kExtListSection, QStringLiteral("Path"), path);
-    const QPoint position = StoredPosition();
-    ini.WriteInteger(kWindowSection, QStringLiteral("Top"), position.y());
-    ini.WriteInteger(kWindowSection, QStringLiteral("Left"), position.x());
-    ini.WriteInteger(kOptionSection, QStringLiteral("Err_Count"), Err_Count);
-    ini.WriteInteger(kOptionSection, QStringLiteral("Err_Clr"), Err_Clr);
-    ini.UpdateFile();
+    try {
+        ini.WriteString(kExtListSection, QStringLiteral("Path"), path);
+        const QPoint position = StoredPosition();
+        ini.WriteInteger(kWindowSection, QStringLiteral("Top"), position.y());
+        ini.WriteInteger(kWindowSection, QStringLiteral("Left"), position.x());
+        ini.WriteInteger(kOptionSection, QStringLiteral("Err_Count"), Err_Count);
+        ini.WriteInteger(kOptionSection, QStringLiteral("Err_Clr"), Err_Clr);
+        ini.UpdateFile();
+    } catch (...) {
+        if (!listFailure)
+            throw;
+    }
+    if (listFailure)
+        std::rethrow_exception(listFailure);
 }
 
 QPoint TMainForm::StoredPosition() const
@@ -304,7 +326,7 @@ QPoint TMainForm::StoredPosition() const
 
 void TMainForm::FormCloseQuery(bool& CanClose)
 {
-    if (ui->ListBox1->count() == 0 || closeAgreed_)
+    if (ui->ListBox1->count() == 0 || closeAgreed_ || sessionAgreed_)
         return;
     CanClose = prompts_.Confirm(this, QStringLiteral("本当に終了しますか？"));
 }
@@ -336,17 +358,40 @@ void TMainForm::CommitSessionData(QSessionManager& manager)
 {
     if (!manager.allowsInteraction())
         return;
+    const bool agreed = AgreeToSessionEnd();
+    manager.release();
+    if (!agreed)
+        manager.cancel();
+}
+
+bool TMainForm::AgreeToSessionEnd()
+{
+    // Each logout asks anew, whatever an earlier one was told.
+    sessionAgreed_ = false;
     bool canClose = false;
     orvelle::Guarded(prompts_, this, [&] {
         bool answer = true;
         FormCloseQuery(answer);
         canClose = answer;
     });
-    manager.release();
+    sessionAgreed_ = canClose;
     if (canClose)
-        closeAgreed_ = true;
-    else
-        manager.cancel();
+        qApp->installEventFilter(this);
+    return canClose;
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // A click or a key anywhere in the program after the session's end was
+    // agreed to: the logout was cancelled and the session goes on.
+    if (sessionAgreed_ &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)) {
+        sessionAgreed_ = false;
+        qApp->removeEventFilter(this);
+    }
+    if (watched == ui->ListBox1->viewport() && orvelle::IsRightButtonEvent(event))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainForm::mExitClick()
@@ -661,7 +706,9 @@ orvelle::ExtensionItems TMainForm::ExtensionList() const
     items.reserve(ui->CheckListBox1->count());
     for (int i = 0; i < ui->CheckListBox1->count(); ++i) {
         const QListWidgetItem* item = ui->CheckListBox1->item(i);
-        items.push_back({item->text(), item->checkState() == Qt::Checked});
+        const QVariant real = item->data(kPathRole);
+        items.push_back(
+            {real.isValid() ? real.toString() : item->text(), item->checkState() == Qt::Checked});
     }
     return items;
 }
@@ -669,9 +716,13 @@ orvelle::ExtensionItems TMainForm::ExtensionList() const
 void TMainForm::SetExtensionPatterns(const QStringList& patterns)
 {
     ui->CheckListBox1->clear();
+    // Shown as names are: a pattern whose bytes are not UTF-8 keeps them
+    // beside its text.
     for (const QString& pattern : patterns) {
-        auto* item = new QListWidgetItem(pattern, ui->CheckListBox1);
+        auto* item = new QListWidgetItem(orvelle::DisplayText(pattern), ui->CheckListBox1);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
+        if (orvelle::HoldsRawBytes(pattern))
+            item->setData(kPathRole, pattern);
     }
 }

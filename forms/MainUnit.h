@@ -67,6 +67,12 @@ public:
     void mAboutClick();
     void WMDropFiles(const QStringList& names);
 
+    // The question a logout asks: true when the program may end. The answer
+    // holds for the closing the session's end brings, and only until the
+    // user works in the program again: another program may cancel the
+    // logout, and the session then goes on with every close asking anew.
+    bool AgreeToSessionEnd();
+
     // The paths the program was started with, appended in their order as a
     // file manager's "open with" hands them over: each folder's tree
     // searched for the files whose extensions are ticked, any other path
@@ -93,6 +99,7 @@ public:
     void SetExtensionPatterns(const QStringList& patterns);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -132,9 +139,12 @@ private:
     // Set while the stored extension list could not be read at start: writing
     // the layout's patterns over it at the end would lose the user's list.
     bool extensionListUnread_ = false;
-    // The user has already agreed to close (the session is ending, or the
-    // window waits for a running check to end).
+    // The user has already agreed to close: the window waits for a running
+    // check to end.
     bool closeAgreed_ = false;
+    // The user agreed to end the session; it stands only for the closing
+    // the session's end brings (AgreeToSessionEnd).
+    bool sessionAgreed_ = false;
     bool closeRequested_ = false;
     // A check is running; commands that would change the list are refused.
     bool runActive_ = false;

@@ -26,8 +26,6 @@ TProgressDlg::TProgressDlg(std::atomic<bool>& CancelFlag, orvelle::UserPrompts& 
     ui->Label1->setFixedSize(490, 20);
     ui->Label2->setFixedSize(490, 20);
 
-    // The close box reaches QDialog's reject(), which only hides the dialog;
-    // stopping the run is reserved for CancelBtn and Esc.
     connect(ui->CancelBtn, &QPushButton::clicked, this, &TProgressDlg::CancelBtnClick);
 }
 
@@ -61,15 +59,11 @@ void TProgressDlg::CancelBtnClick()
     });
 }
 
-void TProgressDlg::keyPressEvent(QKeyEvent* event)
+void TProgressDlg::reject()
 {
-    // Esc acts as CancelBtn; QDialog's own Esc handling would merely hide.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        event->accept();
-        CancelBtnClick();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    // Esc and the close box both come here. Either acts as CancelBtn: a
+    // dialog merely hidden would leave the run going on unseen.
+    CancelBtnClick();
 }
 
 void TProgressDlg::showEvent(QShowEvent* event)

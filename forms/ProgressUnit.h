@@ -36,11 +36,12 @@ public:
     QProgressBar* ProgressBar1() const;
     QPushButton* CancelBtn() const;
 
-    // Asks the run to stop and hides the dialog; a click on CancelBtn or Esc.
+    // Asks the run to stop and hides the dialog; a click on CancelBtn, Esc
+    // or the close box.
     void CancelBtnClick();
+    void reject() override;
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

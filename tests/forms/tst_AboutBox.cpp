@@ -45,6 +45,7 @@ private slots:
     void programIconCoversTheNamesLeftEnd();
     void closing_data();
     void closing();
+    void escapeLeavesItOpen();
     void linkOpensHomePageAndCloses();
     void eachOpeningIsAFreshBox();
 
@@ -217,6 +218,13 @@ void TestAboutBox::closing()
     QCOMPARE(Open(act), result);
     QVERIFY(!leftOpen_);
     QVERIFY(browser_.opened.isEmpty());
+}
+
+void TestAboutBox::escapeLeavesItOpen()
+{
+    // Esc is none of the ways the box closes.
+    QCOMPARE(Open([](TAboutBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }), -1);
+    QVERIFY(leftOpen_);
 }
 
 void TestAboutBox::linkOpensHomePageAndCloses()

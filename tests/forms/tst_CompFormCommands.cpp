@@ -3,6 +3,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -100,6 +102,8 @@ private slots:
     void saveAsOffersTheExtension();
     void saveAsCopiesAndReplaces();
     void saveAsFailures();
+    void saveAsWritesInPlaceWhereItMust();
+    void childlessGroupNamesNoFile();
     void filesChangingWhileTheWindowIsOpen();
     void filesChangingWhileAPromptIsUp();
     void closeEndsTheShowing();
@@ -488,18 +492,27 @@ void TestCompFormCommands::saveAsCopiesAndReplaces()
     Action("SaveAs1")->trigger();
     QCOMPARE(box_->ReadFile("copy.bmp"), bytes);
 
-    // The name is offered again; an existing file is replaced unasked.
+    // The name is offered again. Another file of the chosen name is
+    // replaced only when the user agrees.
     const QString existing = box_->WriteFile("old.bmp", QByteArray(5000, 'o'));
     prompts_.openAnswers.push_back({existing});
+    prompts_.confirmAnswers.push_back(false);
     Action("SaveAs1")->trigger();
     QCOMPARE(prompts_.lastInitialFile, fresh);
+    QCOMPARE(prompts_.Texts(Kind::Confirm),
+             QStringList{QStringLiteral("%1 は既にあります\n上書きしますか？").arg(existing)});
+    QCOMPARE(box_->ReadFile("old.bmp"), QByteArray(5000, 'o'));
+    prompts_.openAnswers.push_back({existing});
+    prompts_.confirmAnswers.push_back(true);
+    Action("SaveAs1")->trigger();
     QCOMPARE(box_->ReadFile("old.bmp"), bytes);
 
+    // The picture saved over itself is not asked about.
     prompts_.openAnswers.push_back({source});
     Action("SaveAs1")->trigger();
     QCOMPARE(box_->ReadFile("a.bmp"), bytes);
     QCOMPARE(Node(0)->childCount(), 1);
-    QCOMPARE(prompts_.Texts(Kind::Confirm).size(), 0);
+    QCOMPARE(prompts_.Texts(Kind::Confirm).size(), 2);
     QCOMPARE(prompts_.Texts(Kind::Error).size(), 0);
     // No temporary file is left beside the targets.
     QCOMPARE(QDir(box_->Path()).entryList(QDir::Files),
@@ -533,6 +546,66 @@ void TestCompFormCommands::saveAsFailures()
     Action("SaveAs1")->trigger();
     QCOMPARE(prompts_.Texts(Kind::Error).last(),
              QStringLiteral("ファイル %1 は開けません").arg(source));
+}
+
+void TestCompFormCommands::saveAsWritesInPlaceWhereItMust()
+{
+    const QByteArray bytes = PlainBmp24(6, 5, kBlue);
+    box_->WriteFile("a.bmp", bytes);
+    Fill({{"a.bmp"}});
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+
+    // A target with a second name: both names see the copy.
+    const QString target = box_->WriteFile("linked.bmp", "old");
+    const QString other = box_->operator()("other-name.bmp");
+    QCOMPARE(::link(QFile::encodeName(target).constData(), QFile::encodeName(other).constData()),
+             0);
+    prompts_.openAnswers.push_back({target});
+    prompts_.confirmAnswers.push_back(true);
+    Action("SaveAs1")->trigger();
+    QCOMPARE(box_->ReadFile("linked.bmp"), bytes);
+    QCOMPARE(box_->ReadFile("other-name.bmp"), bytes);
+
+    // A folder that takes no new file, holding a file that may be written.
+    const QString folder = box_->MakeDir("fixed");
+    const QString inside = box_->WriteFile("fixed/copy.bmp", "old");
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const bool rightsIgnored = QFile(folder + QStringLiteral("/new")).open(QIODevice::WriteOnly);
+    if (!rightsIgnored) {
+        prompts_.openAnswers.push_back({inside});
+        prompts_.confirmAnswers.push_back(true);
+        Action("SaveAs1")->trigger();
+    }
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner);
+    if (rightsIgnored)
+        QSKIP("running with rights that ignore permissions");
+    QCOMPARE(box_->ReadFile("fixed/copy.bmp"), bytes);
+    QCOMPARE(prompts_.Texts(Kind::Error).size(), 0);
+}
+
+void TestCompFormCommands::childlessGroupNamesNoFile()
+{
+    // The group's one file deleted leaves its number without children; a
+    // file of that name in the current folder is not what it stands for.
+    box_->WriteFile("a.bmp", PlainBmp24(4, 4, kRed));
+    const QString decoy = box_->WriteFile("00000001", PlainBmp24(4, 4, kBlue));
+    Fill({{"a.bmp"}});
+    form_->TreeView1()->setCurrentItem(Node(0, 0));
+    prompts_.confirmAnswers = {true};
+    Action("Delete1")->trigger();
+    QCOMPARE(Node(0)->childCount(), 0);
+    QCOMPARE(Node(0)->text(0), QStringLiteral("00000001"));
+
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(box_->Path());
+    form_->TreeView1()->setCurrentItem(Node(0));
+    Click(Node(0));
+    Action("Delete1")->trigger();
+    Action("SaveAs1")->trigger();
+    QDir::setCurrent(before);
+    QCOMPARE(prompts_.shown.size(), 1); // the first deletion's question
+    QVERIFY(QFileInfo::exists(decoy));
 }
 
 void TestCompFormCommands::filesChangingWhileTheWindowIsOpen()
