@@ -87,7 +87,8 @@ QStringList QtPrompts::RunOpenDialog(QFileDialog& dialog)
 QString QtPrompts::BrowseFolder(QWidget* owner, const QString& instruction)
 {
     // What QFileDialog::getExistingDirectory does, with a dialog that lets
-    // a folder whose name is not UTF-8 be chosen.
+    // a folder whose name is not UTF-8 be chosen. Qt's dialog has no line
+    // for an instruction above its folders, so the instruction is its title.
     RealNameFileDialog dialog(owner, instruction);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
