@@ -207,9 +207,11 @@ double AverageCharWidth(const QFont& font)
     // against Arial's 0.44, which would squeeze every letter by a quarter.
     static constexpr int kWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3,  6,  35,  20, 56,
                                          56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2, 166};
-    // Read in design units, as the figure is: advances hinted to whole
-    // pixels at a small size would be off by several per cent.
-    constexpr int kDesignPixels = 2048;
+    // Read unhinted, as the design's figure is: advances hinted to whole
+    // pixels at a small size would be off by several per cent. At 64
+    // pixels an advance is exact to 1/4096 em, and Qt still caches the
+    // glyphs, which it does not do for large sizes.
+    constexpr int kDesignPixels = 64;
     QFont design = font;
     design.setPixelSize(kDesignPixels);
     design.setHintingPreference(QFont::PreferNoHinting);
