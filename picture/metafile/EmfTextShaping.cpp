@@ -156,6 +156,25 @@ struct Piece {
     std::size_t last = 0;
 };
 
+// Whether slots from cell `first` up to `last` (exclusive) can reach the
+// visible frame: the slots lie between `x` and `x` plus the cells'
+// advances, at the heights their starts give.
+bool Reaches(const std::optional<QRectF>& visible, const Spacing& spacing, std::size_t first,
+             std::size_t last, double x)
+{
+    if (!visible || first >= last)
+        return true;
+    const double x1 = x + spacing.After(last - 1).x() - spacing.starts[first].x();
+    double y0 = spacing.starts[first].y();
+    double y1 = y0;
+    for (std::size_t i = first; i < last; ++i) {
+        y0 = std::min(y0, spacing.starts[i].y());
+        y1 = std::max(y1, spacing.starts[i].y());
+    }
+    return std::max(x, x1) >= visible->left() && std::min(x, x1) <= visible->right() &&
+           y1 >= visible->top() && y0 <= visible->bottom();
+}
+
 constexpr std::size_t kPieceCells = 256;
 constexpr std::size_t kSpaceReach = 64;
 
@@ -280,6 +299,11 @@ ShapedText ShapeSpaced(const std::vector<QString>& cells, const std::vector<QPoi
     if (cells.empty() || starts.size() != cells.size())
         return shaped;
     const Spacing spacing{starts, end};
+    // A string whose slots all lie outside the target is not shaped at
+    // all, nor a piece of one whose slots do: a file of long strings drawn
+    // off the page stays quick.
+    if (!Reaches(visible, spacing, 0, cells.size(), 0))
+        return shaped;
     const std::vector<Piece> pieces = Pieces(cells);
     double x = 0;
     if (pieces.size() == 1) {
@@ -305,8 +329,13 @@ ShapedText ShapeSpaced(const std::vector<QString>& cells, const std::vector<QPoi
     }
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [left, k] : order)
-        ShapePiece(cells, pieces[k], spacing, font, rightToLeft, visible, x, shaped);
+    for (const auto& [left, k] : order) {
+        const Piece& piece = pieces[k];
+        if (Reaches(visible, spacing, piece.first, piece.last, x))
+            ShapePiece(cells, piece, spacing, font, rightToLeft, visible, x, shaped);
+        else
+            x += spacing.After(piece.last - 1).x() - spacing.starts[piece.first].x();
+    }
     return shaped;
 }
 

@@ -242,6 +242,26 @@ TEST_F(ScriptPlay, LongRightToLeftStringsKeepTheirOrder)
                                                      size));
 }
 
+TEST_F(ScriptPlay, PiecesOutsideTheTargetAreLeftOutUnseen)
+{
+    // The same long string in a narrow target and in a wide one: the
+    // pieces the narrow one cannot show are not shaped, and what it shows
+    // is the wide one's left part, pixel for pixel. Started far to the
+    // left, nothing of it shows.
+    constexpr int n = 3000;
+    QString text;
+    for (int i = 0; i < n; ++i)
+        text += i % 50 == 0 ? kLamed : i % 7 == 0 ? kShin : kVav;
+    Text spaced{10, kBaseline};
+    spaced.dx.assign(n, 3);
+    const QImage wide = Play({TextW(spaced, text)}, {3 * n + 40, 80});
+    const QImage narrow = Play({TextW(spaced, text)}, {200, 80});
+    EXPECT_EQ(narrow, wide.copy(0, 0, 200, 80));
+    EXPECT_FALSE(InkBox(narrow).isNull());
+    spaced.x = -3 * n - 100;
+    EXPECT_TRUE(InkBox(Play({TextW(spaced, text)}, {200, 80})).isNull());
+}
+
 TEST_F(ScriptPlay, HebrewInAPathTakesTheSameSlots)
 {
     state.pathOpen = true;
