@@ -204,14 +204,8 @@ TEST(MetafileBrushes, PatternAndHatchBrushesTileFromTheTargetOrigin)
 {
     // A 2 × 2 pattern: red, green / blue, yellow.
     const Dib dib = MakeDib(2, 2, kQuad);
-    QByteArray body;
-    const std::uint32_t infoAt = 32;
-    for (std::uint32_t v :
-         {1U, 0U, infoAt, std::uint32_t(dib.info.size()), infoAt + std::uint32_t(dib.info.size()),
-          std::uint32_t(dib.bits.size())})
-        PutU32(body, v);
     EmfWriter w(0, 0, 1000, 1000);
-    w.Raw(EmfRecord::CreateDIBPatternBrushPt, body + dib.info + dib.bits)
+    w.Raw(EmfRecord::CreateDIBPatternBrushPt, PatternBrushBody(1, dib))
         .Add(EmfRecord::SelectObject, {1});
     w.Add(EmfRecord::SelectObject, {kNullPen}).Add(EmfRecord::Rectangle, {1, 1, 6, 6});
     const TBitmap b = Draw(w);

@@ -272,6 +272,16 @@ QByteArray WmfBrush(unsigned style, unsigned rgb, unsigned hatch = 0)
     return WmfRec(0x02FC, {int(style), int(ref & 0xFFFF), int(ref >> 16), int(hatch)});
 }
 
+// A 2000 × 2000 picture drawn into 20 × 20 pixels whose ground is cyan:
+// brush 1 laid over the whole target with PATCOPY.
+EmfWriter CyanGround()
+{
+    EmfWriter w(0, 0, 2000, 2000);
+    w.Add(EmfRecord::CreateBrushIndirect, {1, 0, Ref(kCyan), 0}).Add(EmfRecord::SelectObject, {1});
+    w.Raw(EmfRecord::BitBlt, BlitBody({0, 0, 20, 20}, kPatCopy, nullptr));
+    return w;
+}
+
 QByteArray WmfSelect(int slot)
 {
     return WmfRec(0x012D, {slot});
@@ -283,9 +293,7 @@ TEST(MetafileRop, UsualOperationsInEnhancedFiles)
 {
     const Dib quad = MakeDib(2, 2, kQuad);
     const Dib whiteBlack = MakeDib(2, 1, {kWhite, 0x000000});
-    EmfWriter w(0, 0, 2000, 2000);
-    w.Add(EmfRecord::CreateBrushIndirect, {1, 0, Ref(kCyan), 0}).Add(EmfRecord::SelectObject, {1});
-    w.Raw(EmfRecord::BitBlt, BlitBody({0, 0, 20, 20}, kPatCopy, nullptr));
+    EmfWriter w = CyanGround();
     w.Add(EmfRecord::CreateBrushIndirect, {2, 0, Ref(kRedRgb), 0})
         .Add(EmfRecord::SelectObject, {2});
     w.Raw(EmfRecord::BitBlt, BlitBody({0, 0, 2, 2}, kSrcAnd, &quad));
@@ -331,9 +339,7 @@ TEST(MetafileRop, MaskBltTakesTheForegroundOperationOnOneBitsAndTheBackgroundOnZ
     const Dib quad = MakeDib(2, 2, kQuad);
     const Dib diagonal = MakeMonoDib({"10", "01"});
     const Dib shifted = MakeMonoDib({"011", "110"}); // read from its second column
-    EmfWriter w(0, 0, 2000, 2000);
-    w.Add(EmfRecord::CreateBrushIndirect, {1, 0, Ref(kCyan), 0}).Add(EmfRecord::SelectObject, {1});
-    w.Raw(EmfRecord::BitBlt, BlitBody({0, 0, 20, 20}, kPatCopy, nullptr));
+    EmfWriter w = CyanGround();
     w.Add(EmfRecord::CreateBrushIndirect, {2, 0, Ref(kBlueRgb), 0})
         .Add(EmfRecord::SelectObject, {2});
     // Foreground source copy, background the blue brush.
@@ -447,17 +453,9 @@ TEST(MetafileRop, TransfersWithoutSourceTakeHatchesAndPatternsAsTheBrushIsLaid)
     // origin: XORed onto cyan at (3, 3), then ANDed with a white source
     // (MERGECOPY) at (11, 3), which leaves the pattern itself.
     const Dib tile = MakeDib(2, 2, kQuad);
-    QByteArray brush;
-    const std::uint32_t infoAt = 32;
-    for (std::uint32_t v :
-         {2U, 0U, infoAt, std::uint32_t(tile.info.size()), infoAt + std::uint32_t(tile.info.size()),
-          std::uint32_t(tile.bits.size())})
-        PutU32(brush, v);
     const Dib white = MakeDib(1, 1, {kWhite});
-    EmfWriter w(0, 0, 2000, 2000);
-    w.Add(EmfRecord::CreateBrushIndirect, {1, 0, Ref(kCyan), 0}).Add(EmfRecord::SelectObject, {1});
-    w.Raw(EmfRecord::BitBlt, BlitBody({0, 0, 20, 20}, kPatCopy, nullptr));
-    w.Raw(EmfRecord::CreateDIBPatternBrushPt, brush + tile.info + tile.bits)
+    EmfWriter w = CyanGround();
+    w.Raw(EmfRecord::CreateDIBPatternBrushPt, PatternBrushBody(2, tile))
         .Add(EmfRecord::SelectObject, {2});
     w.Raw(EmfRecord::BitBlt, BlitBody({3, 3, 6, 6}, kPatInvert, nullptr));
     w.Raw(EmfRecord::StretchBlt, BlitBody({11, 3, 6, 6}, kMergeCopy, &white, {1, 1}));

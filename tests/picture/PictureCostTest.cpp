@@ -596,15 +596,6 @@ Dib TallDib(int width, int rows, int filled)
     return d;
 }
 
-QByteArray PatternBrushBody(std::uint32_t index, const Dib& dib)
-{
-    QByteArray body;
-    const auto infoBytes = std::uint32_t(dib.info.size());
-    for (std::uint32_t v : {index, 0U, 32U, infoBytes, 32 + infoBytes, std::uint32_t(dib.bits.size())})
-        PutU32(body, v);
-    return body + dib.info + dib.bits;
-}
-
 // A 64 × 64 picture, one reference pixel a unit.
 TBitmap RenderEmf(const std::function<void(EmfWriter&)>& records)
 {

@@ -442,14 +442,23 @@ inline std::vector<std::uint32_t> TwoBitmapFields(std::uint32_t fixed, const Dib
     return fields;
 }
 
-// MaskBlt: the destination (x, y, width, height), the four-operation code,
-// the source bitmap from its top-left corner and the mask from maskX, maskY.
-inline QByteArray MaskBltBody(std::initializer_list<int> destination, std::uint32_t rop,
-                              const Dib* source, int maskX, int maskY, const Dib* mask)
+// A CreateDIBPatternBrushPt body: the object index, then the bitmap
+// straight after the fixed fields.
+inline QByteArray PatternBrushBody(std::uint32_t index, const Dib& dib)
 {
-    const std::vector<std::uint32_t> at = TwoBitmapFields(128, source, mask);
-    QByteArray body = BlockBlitStart(destination, rop);
-    PutU32(body, 0); // real colours
+    QByteArray body;
+    const auto infoBytes = std::uint32_t(dib.info.size());
+    for (std::uint32_t v : {index, 0U, 32U, infoBytes, 32 + infoBytes, std::uint32_t(dib.bits.size())})
+        PutU32(body, v);
+    return body + dib.info + dib.bits;
+}
+
+// What MaskBlt and PlgBlt end with: the source's four offset and size
+// fields, the mask's origin, its colour usage and its four fields, then the
+// bitmaps themselves.
+inline void AppendSourceAndMask(QByteArray& body, const std::vector<std::uint32_t>& at,
+                                const Dib* source, int maskX, int maskY, const Dib* mask)
+{
     for (int i = 0; i < 4; ++i)
         PutU32(body, at[std::size_t(i)]);
     PutU32(body, std::uint32_t(maskX));
@@ -460,6 +469,17 @@ inline QByteArray MaskBltBody(std::initializer_list<int> destination, std::uint3
     for (const Dib* dib : {source, mask})
         if (dib != nullptr)
             body += dib->info + dib->bits;
+}
+
+// MaskBlt: the destination (x, y, width, height), the four-operation code,
+// the source bitmap from its top-left corner and the mask from maskX, maskY.
+inline QByteArray MaskBltBody(std::initializer_list<int> destination, std::uint32_t rop,
+                              const Dib* source, int maskX, int maskY, const Dib* mask)
+{
+    const std::vector<std::uint32_t> at = TwoBitmapFields(128, source, mask);
+    QByteArray body = BlockBlitStart(destination, rop);
+    PutU32(body, 0); // real colours
+    AppendSourceAndMask(body, at, source, maskX, maskY, mask);
     return body;
 }
 
@@ -480,16 +500,7 @@ inline QByteArray PlgBltBody(std::initializer_list<int> corners,
         PutU32(body, v);
     PutU32(body, 0xFFFFFF);
     PutU32(body, 0);
-    for (int i = 0; i < 4; ++i)
-        PutU32(body, at[std::size_t(i)]);
-    PutU32(body, std::uint32_t(maskX));
-    PutU32(body, std::uint32_t(maskY));
-    PutU32(body, 0);
-    for (int i = 4; i < 8; ++i)
-        PutU32(body, at[std::size_t(i)]);
-    body += source.info + source.bits;
-    if (mask != nullptr)
-        body += mask->info + mask->bits;
+    AppendSourceAndMask(body, at, &source, maskX, maskY, mask);
     return body;
 }
 
